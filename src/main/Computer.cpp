@@ -1,0 +1,139 @@
+#include "main/Computer.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "batch/Run.h"
+#include "main/Failure.h"
+
+namespace quorvel {
+
+namespace {
+
+// Written when not even the error reply can be built, for want of memory.
+constexpr std::string_view outOfMemoryReply = "{\"error\":\"Out of memory\",\"ok\":false}\n";
+
+void requestCancellation(int) {
+    cancellationRequested.store(1, std::memory_order_relaxed);
+}
+
+void installSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = requestCancellation;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    // A host that stops reading must see a failed write, not a process killed by SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+bool writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// The library's messages begin with a tag such as "[json.exception.parse_error.101] ".
+std::string describe(const Json::exception& error) {
+    std::string_view text = error.what();
+    if (!text.empty() && text.front() == '[') {
+        auto end = text.find("] ");
+        if (end != std::string_view::npos) {
+            text.remove_prefix(end + 2);
+        }
+    }
+    return std::string(text);
+}
+
+Json parseRequest(std::string_view bytes) {
+    Json parsed = Json::parse(bytes.begin(), bytes.end());
+    if (parsed.is_object()) {
+        return parsed;
+    }
+    if (parsed.is_array()) {
+        return Json::object();  // admission refuses it as an invalid batch
+    }
+    throw Failure{"parse error: the request must be a JSON object, not a single " +
+                  std::string(parsed.type_name())};
+}
+
+ReplyLine errorLine(std::string_view message) {
+    return ReplyLine{ComputerMain::errorReply(message), 1};
+}
+
+}  // namespace
+
+std::string ComputerMain::errorReply(std::string_view message) {
+    Json reply = {{"ok", false}, {"error", std::string(message)}};
+    return reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string ComputerMain::readRequest(int fd) {
+    std::string bytes(largestRequestBytes + 1, '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("Could not read the request from standard input");
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+ReplyLine ComputerMain::respond(Runtime& runtime, std::string_view requestBytes) {
+    try {
+        if (requestBytes.size() > largestRequestBytes) {
+            fail("Computer request too large");
+        }
+        Json request = parseRequest(requestBytes);
+        Json reply = run(runtime, request);
+        return ReplyLine{reply.dump() + "\n", 0};
+    } catch (const Failure& failure) {
+        return errorLine(failure.message);
+    } catch (const Json::exception& error) {
+        return errorLine(describe(error));  // the parser's or the writer's description
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        return errorLine(error.what());
+    }
+}
+
+int ComputerMain::main(Platform& platform) {
+    installSignalHandlers();
+    try {
+        Runtime runtime{platform, cancellationRequested, {}};
+        ReplyLine reply;
+        try {
+            reply = respond(runtime, readRequest(STDIN_FILENO));
+        } catch (const Failure& failure) {
+            reply = errorLine(failure.message);
+        }
+        return writeAll(STDOUT_FILENO, reply.text) ? reply.exitStatus : 1;
+    } catch (const std::bad_alloc&) {
+        writeAll(STDOUT_FILENO, outOfMemoryReply);
+        return 1;
+    }
+}
+
+}  // namespace quorvel

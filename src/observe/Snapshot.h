@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+
+#include "main/Runtime.h"
+
+namespace quorvel {
+
+constexpr Nanos observationPause = std::chrono::milliseconds(200);
+
+// The reply object of every successful request: the layer-0 windows, the frontmost pid, both
+// permission states and the coordinate space; with a target pid, its accessibility tree and
+// focused element too. It never fails.
+Json observationSnapshot(Runtime& runtime, std::optional<Pid> targetPid);
+
+}  // namespace quorvel

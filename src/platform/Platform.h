@@ -1,0 +1,99 @@
+#pragma once
+
+// The narrow seam between the driver and the desktop it drives. Every operation the driver needs
+// from the system is here and nothing else: time and sleep, the two permission queries, the
+// frontmost application, running applications, the window server's list, accessibility elements
+// and synthesized input events. Implementations live in one folder each under src/platform/.
+//
+// Conventions shared by every implementation:
+// - Coordinates are global logical points with a top-left origin.
+// - Nothing here throws: an operation that can fail gives an absent result (an empty optional or a
+//   null handle).
+// - Handles (elements, events, applications) are owned by whoever received them and released when
+//   they go out of scope.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/AttributeValue.h"
+#include "platform/Json.h"
+
+namespace quorvel {
+
+using Pid = std::int32_t;
+
+// Time as the platform measures it: nanoseconds from an arbitrary epoch, never going backwards.
+using Nanos = std::chrono::nanoseconds;
+
+// An application as the platform's process services know it.
+class RunningApplication {
+  public:
+    virtual ~RunningApplication() = default;
+    virtual bool isTerminated() = 0;
+    // Asks for the application to come to the front; whether it does shows only later.
+    virtual void activate() = 0;
+};
+
+enum class MouseEventType { Moved, LeftDown, LeftUp, RightDown, RightUp, LeftDragged };
+enum class MouseButton { Left, Right };
+
+struct ScreenPoint {
+    double x = 0;
+    double y = 0;
+};
+
+// A synthesized input event, made by one of the constructors below and owned by its maker.
+class Event {
+  public:
+    virtual ~Event() = default;
+};
+using EventHandle = std::unique_ptr<Event>;
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    // Time. `sleep` blocks the calling thread for the whole duration, even when a signal arrives.
+    virtual Nanos now() = 0;
+    virtual void sleep(Nanos duration) = 0;
+
+    // Permissions: true only when already granted; never asks anyone.
+    virtual bool screenCaptureAllowed() = 0;
+    virtual bool accessibilityTrusted() = 0;
+
+    // The process that receives keyboard input, if any.
+    virtual std::optional<Pid> frontmostPid() = 0;
+    virtual std::unique_ptr<RunningApplication> runningApplication(Pid pid) = 0;
+
+    // The window server's list of on-screen windows, front to back, desktop excluded: an array of
+    // objects keyed "kCGWindowNumber", "kCGWindowOwnerPID", "kCGWindowLayer",
+    // "kCGWindowOwnerName", "kCGWindowName" and "kCGWindowBounds" (an object with "X", "Y",
+    // "Width" and "Height"). Null when there is no answer. It may be malformed; callers cope.
+    virtual Json windowServerList() = 0;
+
+    // Accessibility. Reads wait at most the element's messaging timeout for an answer.
+    virtual ElementHandle applicationElement(Pid pid) = 0;
+    virtual void setMessagingTimeout(const Element& element, float seconds) = 0;
+    virtual std::optional<AttributeValue> copyAttribute(const Element& element,
+                                                        std::string_view name) = 0;
+    virtual void performAction(const Element& element, std::string_view action) = 0;
+    virtual bool elementsEqual(const Element& a, const Element& b) = 0;
+
+    // Input events. Constructors give a null handle when they cannot make the event.
+    virtual EventHandle makeMouseEvent(MouseEventType type, ScreenPoint position,
+                                       MouseButton button) = 0;
+    // Pixel units; wheel 1 is vertical (positive scrolls up), wheel 2 horizontal (positive left).
+    virtual EventHandle makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) = 0;
+    virtual EventHandle makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) = 0;
+    virtual void setClickState(Event& event, std::int64_t clickState) = 0;
+    virtual void setFlags(Event& event, std::uint64_t flags) = 0;
+    virtual void setUnicodeString(Event& event, std::u16string_view text) = 0;
+    // Delivers the event as if it came from the hardware, to whatever has the focus.
+    virtual void post(const Event& event) = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,15 @@
+#include "target/FocusGuard.h"
+
+#include "main/Failure.h"
+
+namespace quorvel {
+
+void checkFocus(Runtime& runtime, Pid pid) {
+    checkCancellation(runtime);
+    std::optional<Pid> frontmost = runtime.platform.frontmostPid();
+    if (!frontmost || *frontmost != pid) {
+        fail("Target lost focus; input stopped. Observe again before retrying.");
+    }
+}
+
+}  // namespace quorvel
