@@ -55,7 +55,8 @@ Json tree(Runtime& runtime, const ElementHandle& element, int depth, int& budget
     return boundedTree<ElementHandle>(
         element, depth, budget,
         {.cancelled = [&runtime] { return walkCancelled(runtime); },
-         .summary = [&runtime](const ElementHandle& node) { return elementSummary(runtime, *node); },
+         .summary =
+             [&runtime](const ElementHandle& node) { return elementSummary(runtime, *node); },
          .children =
              [&runtime](const ElementHandle& node) {
                  return accessibilityChildren(runtime, *node);

@@ -37,8 +37,8 @@ std::optional<Json> plainValue(const AttributeValue& value) {
     return std::nullopt;
 }
 
-void addGeometry(Runtime& runtime, const Element& element, std::string_view name,
-                 Geometry asked, Json& summary) {
+void addGeometry(Runtime& runtime, const Element& element, std::string_view name, Geometry asked,
+                 Json& summary) {
     std::optional<AttributeValue> value = attr(runtime, element, name);
     if (!value) {
         return;

@@ -10,8 +10,8 @@ namespace quorvel {
 namespace {
 
 bool isArrayOfObjects(const Json& value) {
-    return value.is_array() &&
-           std::all_of(value.begin(), value.end(), [](const Json& item) { return item.is_object(); });
+    return value.is_array() && std::all_of(value.begin(), value.end(),
+                                           [](const Json& item) { return item.is_object(); });
 }
 
 }  // namespace
