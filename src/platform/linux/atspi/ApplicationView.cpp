@@ -1,0 +1,441 @@
+#include "platform/linux/atspi/ApplicationView.h"
+
+#include <algorithm>
+#include <map>
+
+#include "platform/linux/atspi/AccessibilityConnection.h"
+#include "platform/linux/atspi/AttributeConversion.h"
+#include "platform/linux/atspi/ReplyParsing.h"
+#include "platform/linux/atspi/RoleTable.h"
+
+namespace quorvel::atspi {
+
+namespace {
+
+// How many objects one describing batch takes: the one asked about and the siblings after it.
+constexpr std::size_t describeBatch = 32;
+// How many objects one batch of positions, texts and values looks ahead in walking order.
+constexpr std::size_t readAhead = 48;
+// Batches that time out before the application is left alone until the next `forget`.
+constexpr int timeoutsTolerated = 2;
+
+constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
+
+// Every state word set except the focused bit: the match rule asks for the focused state only.
+GVariant* focusedMatchRule() {
+    GVariantBuilder states;
+    g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
+    g_variant_builder_add(&states, "i", gint32{1} << static_cast<int>(State::Focused));
+    g_variant_builder_add(&states, "i", gint32{0});
+    constexpr gint32 matchAll = 1;
+    return g_variant_new("((aiia{ss}iaiiasib)uib)", &states, matchAll, nullptr, matchAll, nullptr,
+                         matchAll, nullptr, matchAll, FALSE, guint32{1} /* canonical order */,
+                         gint32{1} /* one match */, TRUE /* through descendants */);
+}
+
+}  // namespace
+
+ApplicationView::ApplicationView(GDBusConnection* connection, std::string bus)
+    : connection_(connection), bus_(std::move(bus)) {}
+
+void ApplicationView::forget() {
+    entries_.clear();
+    applicationRead_ = false;
+    timeouts_ = 0;
+}
+
+BusCall ApplicationView::callOn(const std::string& path, const char* interface, const char* method,
+                                GVariant* arguments, const char* replyType) const {
+    return BusCall{
+        bus_,     path, interface, method, arguments ? atspi::arguments(arguments) : nullptr,
+        replyType};
+}
+
+std::vector<BusReply> ApplicationView::send(std::vector<BusCall>& calls, int timeoutMilliseconds) {
+    if (timeouts_ >= timeoutsTolerated || calls.empty()) {
+        return std::vector<BusReply>(calls.size());
+    }
+    // Straight to the application when it has given its own address: the bus daemon then
+    // relays nothing, which halves the messages every call costs.
+    GDBusConnection* connection = direct_ ? direct_.get() : connection_;
+    if (direct_) {
+        for (BusCall& call : calls) {
+            call.destination.clear();
+        }
+    }
+    calls_ += static_cast<int>(calls.size());
+    ++batches_;
+    std::vector<BusReply> replies = callAll(connection, calls, timeoutMilliseconds);
+    if (std::any_of(replies.begin(), replies.end(),
+                    [](const BusReply& reply) { return reply.timedOut; })) {
+        ++timeouts_;
+    }
+    return replies;
+}
+
+// The first read of a round: the application's list of objects, and the application object
+// with its children, which that list does not hold, in one batch.
+void ApplicationView::readApplication(int timeoutMilliseconds) {
+    if (applicationRead_) {
+        return;
+    }
+    applicationRead_ = true;
+    std::vector<BusCall> calls;
+    calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems", nullptr,
+                           cacheItemsType));
+    calls.push_back(callOn(applicationPath, "org.freedesktop.DBus.Properties", "GetAll",
+                           g_variant_new("(s)", accessibleInterface), "(a{sv})"));
+    calls.push_back(callOn(applicationPath, accessibleInterface, "GetRole", nullptr, "(u)"));
+    calls.push_back(callOn(applicationPath, accessibleInterface, "GetState", nullptr, "(au)"));
+    calls.push_back(
+        callOn(applicationPath, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
+    bool askAddress = !directTried_;
+    if (askAddress) {
+        calls.push_back(callOn(applicationPath, "org.a11y.atspi.Application",
+                               "GetApplicationBusAddress", nullptr, "(s)"));
+    }
+    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    if (askAddress) {
+        directTried_ = true;
+        if (std::optional<std::string> address = parseText(replies.back().value.get())) {
+            direct_ = connectTo(*address, Peer::Application, timeoutMilliseconds);
+        }
+    }
+    storeItems(replies[0].value.get());
+    Entry& application = entries_[applicationPath];
+    application.describeTried = true;
+    application.node = parseDescription(replies[1].value.get(), replies[2].value.get(),
+                                        replies[3].value.get(), nullptr);
+    if (application.node) {
+        application.node->parentPath.clear();
+    }
+    if (replies[4].value) {
+        storeChildren(applicationPath, parseReferences(replies[4].value.get()));
+    }
+}
+
+void ApplicationView::storeItems(GVariant* reply) {
+    auto items = parseCacheItems(reply);
+    // Children lists are rebuilt from the parents and indexes, and kept only where they are
+    // complete: as many as the parent counts, at indexes 0 to n-1.
+    std::map<std::string, std::vector<std::pair<std::int32_t, std::string>>> byParent;
+    for (auto& [path, node] : items) {
+        if (path == applicationPath) {
+            continue;
+        }
+        byParent[node.parentPath].emplace_back(node.indexInParent, path);
+        Entry& entry = entries_[path];
+        entry.node = std::move(node);
+        entry.describeTried = true;
+    }
+    for (auto& [parent, children] : byParent) {
+        auto found = entries_.find(parent);
+        if (found == entries_.end() || !found->second.node || parent == applicationPath) {
+            continue;
+        }
+        std::int32_t expected = found->second.node->childCount;
+        if (expected < 0 || static_cast<std::size_t>(expected) != children.size()) {
+            continue;
+        }
+        std::sort(children.begin(), children.end());
+        bool contiguous = true;
+        for (std::size_t index = 0; index < children.size(); ++index) {
+            contiguous = contiguous && children[index].first == static_cast<std::int32_t>(index);
+        }
+        if (!contiguous) {
+            continue;
+        }
+        std::vector<ObjectRef> references;
+        references.reserve(children.size());
+        for (auto& child : children) {
+            references.push_back(ObjectRef{bus_, child.second});
+        }
+        found->second.children = std::move(references);
+        found->second.childrenTried = true;
+    }
+    // Objects that have no children need no list either.
+    for (auto& [path, entry] : entries_) {
+        if (entry.node && entry.node->childCount == 0 && !entry.childrenTried) {
+            entry.children.emplace();
+            entry.childrenTried = true;
+        }
+    }
+}
+
+void ApplicationView::storeChildren(const std::string& path, std::vector<ObjectRef> children) {
+    for (const ObjectRef& child : children) {
+        if (child.bus == bus_) {
+            entries_[child.path].listedUnder = path;
+        }
+    }
+    Entry& entry = entries_[path];
+    entry.children = std::move(children);
+    entry.childrenTried = true;
+}
+
+std::string ApplicationView::parentOf(const std::string& path) {
+    auto found = entries_.find(path);
+    if (found == entries_.end()) {
+        return {};
+    }
+    if (!found->second.listedUnder.empty()) {
+        return found->second.listedUnder;
+    }
+    return found->second.node ? found->second.node->parentPath : std::string();
+}
+
+// Describes the object and the siblings after it that are not described yet.
+void ApplicationView::describe(const std::string& path, int timeoutMilliseconds) {
+    std::vector<std::string> paths{path};
+    auto parent = entries_.find(parentOf(path));
+    if (parent != entries_.end() && parent->second.children) {
+        const auto& siblings = *parent->second.children;
+        auto position = std::find_if(siblings.begin(), siblings.end(),
+                                     [&](const ObjectRef& ref) { return ref.path == path; });
+        for (auto it = position; it != siblings.end() && paths.size() < describeBatch; ++it) {
+            if (it == position || it->bus != bus_) {
+                continue;
+            }
+            auto sibling = entries_.find(it->path);
+            if (sibling == entries_.end() || !sibling->second.describeTried) {
+                paths.push_back(it->path);
+            }
+        }
+    }
+    std::vector<BusCall> calls;
+    for (const std::string& each : paths) {
+        calls.push_back(callOn(each, "org.freedesktop.DBus.Properties", "GetAll",
+                               g_variant_new("(s)", accessibleInterface), "(a{sv})"));
+        calls.push_back(callOn(each, accessibleInterface, "GetRole", nullptr, "(u)"));
+        calls.push_back(callOn(each, accessibleInterface, "GetState", nullptr, "(au)"));
+    }
+    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        Entry& entry = entries_[paths[index]];
+        entry.describeTried = true;
+        // The interfaces are not asked for: the calls that need one are simply tried, and an
+        // object without it answers them with an error, which gives nothing.
+        entry.node =
+            parseDescription(replies[3 * index].value.get(), replies[3 * index + 1].value.get(),
+                             replies[3 * index + 2].value.get(), nullptr);
+        if (entry.node && entry.node->childCount == 0 && !entry.childrenTried) {
+            entry.children.emplace();
+            entry.childrenTried = true;
+        }
+    }
+}
+
+const AccessibleNode* ApplicationView::node(const std::string& path, int timeoutMilliseconds) {
+    readApplication(timeoutMilliseconds);
+    if (!entries_[path].describeTried) {
+        describe(path, timeoutMilliseconds);
+    }
+    const Entry& entry = entries_[path];
+    return entry.node ? &*entry.node : nullptr;
+}
+
+std::optional<std::vector<ObjectRef>> ApplicationView::children(const std::string& path,
+                                                                int timeoutMilliseconds) {
+    readApplication(timeoutMilliseconds);
+    if (!entries_[path].childrenTried) {
+        std::vector<BusCall> calls;
+        calls.push_back(callOn(path, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
+        std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+        entries_[path].childrenTried = true;
+        if (replies[0].value) {
+            storeChildren(path, parseReferences(replies[0].value.get()));
+        }
+    }
+    return entries_[path].children;
+}
+
+std::optional<std::string> ApplicationView::nextSiblingOrAncestorSibling(std::string path) {
+    // The depth bound only guards against an application whose parents form a loop.
+    for (int depth = 0; depth < 64; ++depth) {
+        std::string parent = parentOf(path);
+        auto found = entries_.find(parent);
+        if (parent.empty() || found == entries_.end() || !found->second.children) {
+            return std::nullopt;
+        }
+        const auto& siblings = *found->second.children;
+        auto position = std::find_if(siblings.begin(), siblings.end(),
+                                     [&](const ObjectRef& ref) { return ref.path == path; });
+        if (position == siblings.end()) {
+            return std::nullopt;
+        }
+        for (auto it = std::next(position); it != siblings.end(); ++it) {
+            if (it->bus == bus_) {
+                return it->path;
+            }
+        }
+        path = parent;
+    }
+    return std::nullopt;
+}
+
+// The objects a depth-first walk would reach from `path` on, as far as their children are
+// already known, skipping objects that are not described yet.
+std::vector<std::string> ApplicationView::walkOrderFrom(const std::string& path,
+                                                        std::size_t limit) {
+    std::vector<std::string> order;
+    std::string current = path;
+    for (std::size_t steps = 0; order.size() < limit && steps < 8 * limit; ++steps) {
+        const Entry& entry = entries_[current];
+        if (entry.node) {
+            order.push_back(current);
+        }
+        std::optional<std::string> next;
+        if (entry.children) {
+            for (const ObjectRef& child : *entry.children) {
+                if (child.bus == bus_) {
+                    next = child.path;
+                    break;
+                }
+            }
+        }
+        if (!next) {
+            next = nextSiblingOrAncestorSibling(current);
+        }
+        if (!next) {
+            break;
+        }
+        current = *next;
+    }
+    return order;
+}
+
+// Reads, in one batch, the positions, texts, values and children lists that the object and the
+// objects after it in walking order will be asked for.
+void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds) {
+    enum class Read { Extents, Text, Value, Children };
+    std::vector<std::pair<std::string, Read>> reads;
+    std::vector<BusCall> calls;
+    for (const std::string& each : walkOrderFrom(path, readAhead)) {
+        Entry& entry = entries_[each];
+        const AccessibleNode& node = *entry.node;
+        if (!entry.extentsTried) {
+            entry.extentsTried = true;
+            // An object that is not showing has no place on screen: it is not asked for one.
+            if (node.has(State::Showing) && node.supports(ComponentInterface)) {
+                reads.emplace_back(each, Read::Extents);
+                calls.push_back(callOn(each, "org.a11y.atspi.Component", "GetExtents",
+                                       g_variant_new("(u)", guint32{0} /* screen */), "((iiii))"));
+            }
+        }
+        ValueSource source = valueSource(node.role);
+        if (!entry.textTried) {
+            entry.textTried = true;
+            if (source == ValueSource::Text && node.supports(TextInterface)) {
+                reads.emplace_back(each, Read::Text);
+                calls.push_back(callOn(each, "org.a11y.atspi.Text", "GetText",
+                                       g_variant_new("(ii)", 0, -1), "(s)"));
+            }
+        }
+        if (!entry.valueTried) {
+            entry.valueTried = true;
+            if (source == ValueSource::Number && node.supports(ValueInterface)) {
+                reads.emplace_back(each, Read::Value);
+                calls.push_back(
+                    callOn(each, "org.freedesktop.DBus.Properties", "Get",
+                           g_variant_new("(ss)", "org.a11y.atspi.Value", "CurrentValue"), "(v)"));
+            }
+        }
+        if (!entry.childrenTried) {
+            entry.childrenTried = true;
+            reads.emplace_back(each, Read::Children);
+            calls.push_back(callOn(each, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
+        }
+    }
+    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    for (std::size_t index = 0; index < reads.size(); ++index) {
+        Entry& entry = entries_[reads[index].first];
+        GVariant* reply = replies[index].value.get();
+        switch (reads[index].second) {
+            case Read::Extents:
+                entry.extents = parseExtents(reply);
+                break;
+            case Read::Text:
+                entry.text = parseText(reply);
+                break;
+            case Read::Value:
+                entry.value = parseCurrentValue(reply);
+                break;
+            case Read::Children:
+                if (reply) {
+                    storeChildren(reads[index].first, parseReferences(reply));
+                }
+                break;
+        }
+    }
+}
+
+std::optional<Extents> ApplicationView::extents(const std::string& path, int timeoutMilliseconds) {
+    const AccessibleNode* described = node(path, timeoutMilliseconds);
+    if (!described) {
+        return std::nullopt;
+    }
+    if (!entries_[path].extentsTried) {
+        readSoon(path, timeoutMilliseconds);
+    }
+    const Entry& entry = entries_[path];
+    if (!entry.extents || !onScreen(*entry.node, *entry.extents)) {
+        return std::nullopt;
+    }
+    return entry.extents;
+}
+
+std::optional<std::string> ApplicationView::text(const std::string& path, int timeoutMilliseconds) {
+    if (!node(path, timeoutMilliseconds)) {
+        return std::nullopt;
+    }
+    if (!entries_[path].textTried) {
+        readSoon(path, timeoutMilliseconds);
+    }
+    return entries_[path].text;
+}
+
+std::optional<double> ApplicationView::currentValue(const std::string& path,
+                                                    int timeoutMilliseconds) {
+    if (!node(path, timeoutMilliseconds)) {
+        return std::nullopt;
+    }
+    if (!entries_[path].valueTried) {
+        readSoon(path, timeoutMilliseconds);
+    }
+    return entries_[path].value;
+}
+
+std::optional<ObjectRef> ApplicationView::focusedIn(const std::string& windowPath,
+                                                    int timeoutMilliseconds) {
+    readApplication(timeoutMilliseconds);
+    // The list read at the start of the round holds the states as they were then; an object in
+    // it that is focused and lies inside the window is the answer.
+    for (const auto& [path, entry] : entries_) {
+        if (!entry.node || !entry.node->has(State::Focused) || path == windowPath) {
+            continue;
+        }
+        std::string ancestor = parentOf(path);
+        for (int depth = 0; depth < 64 && !ancestor.empty(); ++depth) {
+            if (ancestor == windowPath) {
+                return ObjectRef{bus_, path};
+            }
+            ancestor = parentOf(ancestor);
+        }
+    }
+    // Objects the list leaves out (a table's cells) are searched by the application itself.
+    const AccessibleNode* window = node(windowPath, timeoutMilliseconds);
+    if (!window || !window->supports(CollectionInterface)) {
+        return std::nullopt;
+    }
+    std::vector<BusCall> calls;
+    calls.push_back(callOn(windowPath, "org.a11y.atspi.Collection", "GetMatches",
+                           focusedMatchRule(), "(a(so))"));
+    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    std::vector<ObjectRef> matches = parseReferences(replies[0].value.get());
+    if (matches.empty()) {
+        return std::nullopt;
+    }
+    return matches.front();
+}
+
+}  // namespace quorvel::atspi

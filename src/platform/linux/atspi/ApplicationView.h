@@ -1,0 +1,89 @@
+#pragma once
+
+// What the driver has read of one application (one bus name) since the last time it chose to
+// forget, gathered with as few D-Bus round trips as it can:
+// - the first read asks, in one batch, for the application's whole list of objects
+//   (org.a11y.atspi.Cache.GetItems, with names, roles, descriptions and states as they are at
+//   that moment) and for the application object itself;
+// - objects the list leaves out (the rows of tables and lists, the items of menus) are described
+//   on demand, each with the siblings that follow it, in one batch;
+// - positions, sizes, texts and values are read for the object asked about and the objects that
+//   a depth-first walk would ask about next, in one batch.
+// Each batch waits at most the timeout it is given. An application that lets two batches time
+// out is not asked again until the next `forget`, so a frozen one costs a bounded time.
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/linux/atspi/AccessibleNode.h"
+#include "platform/linux/atspi/BusCalls.h"
+#include "platform/linux/atspi/ObjectRef.h"
+
+namespace quorvel::atspi {
+
+class ApplicationView {
+  public:
+    ApplicationView(GDBusConnection* connection, std::string bus);
+
+    // Everything read so far is dropped; the next read asks the application again.
+    void forget();
+
+    // Null when the object cannot be described.
+    const AccessibleNode* node(const std::string& path, int timeoutMilliseconds);
+    // Nothing when the children cannot be read.
+    std::optional<std::vector<ObjectRef>> children(const std::string& path,
+                                                   int timeoutMilliseconds);
+    // Nothing for an object that is not showing or has no place on screen.
+    std::optional<Extents> extents(const std::string& path, int timeoutMilliseconds);
+    std::optional<std::string> text(const std::string& path, int timeoutMilliseconds);
+    std::optional<double> currentValue(const std::string& path, int timeoutMilliseconds);
+    // The object with the keyboard focus inside a window of this application.
+    std::optional<ObjectRef> focusedIn(const std::string& windowPath, int timeoutMilliseconds);
+
+    // The number of D-Bus calls and of batches made since construction, for measurements.
+    int callsMade() const { return calls_; }
+    int batchesMade() const { return batches_; }
+
+  private:
+    struct Entry {
+        std::optional<AccessibleNode> node;
+        bool describeTried = false;
+        std::optional<std::vector<ObjectRef>> children;
+        bool childrenTried = false;
+        // The object that listed this one among its children, when the node does not say.
+        std::string listedUnder;
+        std::optional<Extents> extents;
+        bool extentsTried = false;
+        std::optional<std::string> text;
+        bool textTried = false;
+        std::optional<double> value;
+        bool valueTried = false;
+    };
+
+    void readApplication(int timeoutMilliseconds);
+    void storeItems(GVariant* reply);
+    void storeChildren(const std::string& path, std::vector<ObjectRef> children);
+    void describe(const std::string& path, int timeoutMilliseconds);
+    void readSoon(const std::string& path, int timeoutMilliseconds);
+    std::vector<std::string> walkOrderFrom(const std::string& path, std::size_t limit);
+    std::string parentOf(const std::string& path);
+    std::optional<std::string> nextSiblingOrAncestorSibling(std::string path);
+    std::vector<BusReply> send(std::vector<BusCall>& calls, int timeoutMilliseconds);
+    BusCall callOn(const std::string& path, const char* interface, const char* method,
+                   GVariant* arguments, const char* replyType) const;
+
+    GDBusConnection* connection_;
+    std::string bus_;
+    // The connection straight to the application, once it has given its address.
+    bool directTried_ = false;
+    ObjectPtr<GDBusConnection> direct_;
+    bool applicationRead_ = false;
+    int timeouts_ = 0;
+    int calls_ = 0;
+    int batches_ = 0;
+    std::unordered_map<std::string, Entry> entries_;
+};
+
+}  // namespace quorvel::atspi

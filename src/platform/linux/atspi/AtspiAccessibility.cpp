@@ -1,0 +1,346 @@
+#include "platform/linux/atspi/AtspiAccessibility.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/linux/atspi/AccessibilityConnection.h"
+#include "platform/linux/atspi/AttributeConversion.h"
+#include "platform/linux/atspi/ReplyParsing.h"
+#include "platform/linux/atspi/RoleTable.h"
+
+namespace quorvel::atspi {
+
+namespace {
+
+// Until the driver sets one, a read waits as long as the driver's own messaging timeout.
+constexpr int defaultTimeoutMilliseconds = 100;
+// Finding an application asks the registry and the bus daemon, not the application.
+constexpr int lookupTimeoutMilliseconds = 250;
+
+class AtspiElement final : public Element {
+  public:
+    AtspiElement(ObjectRef ref, Pid pid) : ref(std::move(ref)), pid(pid) {}
+    ObjectRef ref;
+    Pid pid;
+    mutable int timeoutMilliseconds = defaultTimeoutMilliseconds;
+};
+
+const AtspiElement* asAtspi(const Element& element) {
+    return dynamic_cast<const AtspiElement*>(&element);
+}
+
+ElementHandle makeElement(ObjectRef ref, Pid pid) {
+    return std::make_unique<AtspiElement>(std::move(ref), pid);
+}
+
+AttributeValue elementList(std::vector<ObjectRef> refs, Pid pid) {
+    AttributeArray list;
+    list.reserve(refs.size());
+    for (ObjectRef& ref : refs) {
+        list.push_back(AttributeValue{makeElement(std::move(ref), pid)});
+    }
+    return AttributeValue{std::move(list)};
+}
+
+// The reads one element needs, on the view of its application.
+class ElementReader {
+  public:
+    ElementReader(ApplicationView& view, const AtspiElement& element, const WindowLinks& links)
+        : view_(view), element_(element), links_(links), timeout_(element.timeoutMilliseconds) {}
+
+    std::optional<AttributeValue> read(std::string_view name) {
+        const std::string& path = element_.ref.path;
+        if (name == "AXRole") {
+            const AccessibleNode* node = view_.node(path, timeout_);
+            if (!node) {
+                return std::nullopt;
+            }
+            bool comboBox = node->role == static_cast<std::uint32_t>(Role::ComboBox);
+            bool textChild = comboBox && hasTextChild(path);
+            return AttributeValue{roleName(*node, textChild)};
+        }
+        if (name == "AXTitle") {
+            return title(path);
+        }
+        if (name == "AXDescription") {
+            const AccessibleNode* node = view_.node(path, timeout_);
+            return node ? std::optional(AttributeValue{node->description}) : std::nullopt;
+        }
+        if (name == "AXValue") {
+            return value(path);
+        }
+        if (name == "AXFocused") {
+            const AccessibleNode* node = view_.node(path, timeout_);
+            return node ? std::optional(AttributeValue{node->has(State::Focused)}) : std::nullopt;
+        }
+        if (name == "AXPosition" || name == "AXSize") {
+            std::optional<Extents> extents = view_.extents(path, timeout_);
+            if (!extents) {
+                return std::nullopt;
+            }
+            return name == "AXPosition" ? positionValue(*extents) : sizeValue(*extents);
+        }
+        if (name == "AXChildren") {
+            auto children = view_.children(path, timeout_);
+            if (!children) {
+                return std::nullopt;
+            }
+            return elementList(std::move(*children), element_.pid);
+        }
+        if (path != applicationPath) {
+            return std::nullopt;
+        }
+        if (name == "AXWindows") {
+            return elementList(windows(), element_.pid);
+        }
+        if (name == "AXFocusedWindow") {
+            return asElement(activeWindow());
+        }
+        if (name == "AXMainWindow") {
+            std::optional<ObjectRef> main = activeWindow();
+            if (!main) {
+                main = firstShowingWindow();
+            }
+            return asElement(main);
+        }
+        if (name == "AXFocusedUIElement") {
+            return asElement(focusedElement());
+        }
+        return std::nullopt;
+    }
+
+  private:
+    std::optional<AttributeValue> asElement(std::optional<ObjectRef> ref) {
+        if (!ref) {
+            return std::nullopt;
+        }
+        return AttributeValue{makeElement(std::move(*ref), element_.pid)};
+    }
+
+    bool hasTextChild(const std::string& path) {
+        auto children = view_.children(path, timeout_);
+        if (!children) {
+            return false;
+        }
+        return std::any_of(children->begin(), children->end(), [&](const ObjectRef& child) {
+            const AccessibleNode* node = view_.node(child.path, timeout_);
+            return node && child.bus == element_.ref.bus &&
+                   valueSource(node->role) == ValueSource::Text &&
+                   roleName(*node, false) != "AXStaticText";
+        });
+    }
+
+    std::optional<AttributeValue> title(const std::string& path) {
+        const AccessibleNode* node = view_.node(path, timeout_);
+        if (!node) {
+            return std::nullopt;
+        }
+        std::string name = node->name;
+        if (name.empty() && isWindowRole(node->role) && links_.windowTitle) {
+            // Toolkits often leave a window's accessible name empty; its title bar is not.
+            if (std::optional<Extents> frame = view_.extents(path, timeout_)) {
+                if (std::optional<std::string> title = links_.windowTitle(element_.pid, *frame)) {
+                    name = *title;
+                }
+            }
+        }
+        return AttributeValue{std::move(name)};
+    }
+
+    std::optional<AttributeValue> value(const std::string& path) {
+        const AccessibleNode* node = view_.node(path, timeout_);
+        if (!node) {
+            return std::nullopt;
+        }
+        ValueSource source = valueSource(node->role);
+        switch (source) {
+            case ValueSource::Text: {
+                std::optional<std::string> text = view_.text(path, timeout_);
+                return text ? std::optional(AttributeValue{std::move(*text)}) : std::nullopt;
+            }
+            case ValueSource::Number: {
+                std::optional<double> number = view_.currentValue(path, timeout_);
+                return number ? std::optional(AttributeValue{*number}) : std::nullopt;
+            }
+            case ValueSource::Checked:
+            case ValueSource::Selected:
+            case ValueSource::None:
+                return stateValue(source, *node);
+        }
+        return std::nullopt;
+    }
+
+    std::vector<ObjectRef> windows() {
+        std::vector<ObjectRef> found;
+        auto children = view_.children(applicationPath, timeout_);
+        if (!children) {
+            return found;
+        }
+        for (const ObjectRef& child : *children) {
+            const AccessibleNode* node = view_.node(child.path, timeout_);
+            if (child.bus == element_.ref.bus && node && isWindowRole(node->role)) {
+                found.push_back(child);
+            }
+        }
+        return found;
+    }
+
+    // The window that has the keyboard among the application's own.
+    std::optional<ObjectRef> activeWindow() {
+        for (ObjectRef& window : windows()) {
+            const AccessibleNode* node = view_.node(window.path, timeout_);
+            if (node && node->has(State::Active)) {
+                return window;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<ObjectRef> firstShowingWindow() {
+        for (ObjectRef& window : windows()) {
+            const AccessibleNode* node = view_.node(window.path, timeout_);
+            if (node && node->has(State::Showing)) {
+                return window;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Toolkits keep the focused state on the last focused widget of an application that is not
+    // in front, so the focus is only reported while the application is frontmost.
+    std::optional<ObjectRef> focusedElement() {
+        if (!links_.frontmostPid || links_.frontmostPid() != std::optional<Pid>(element_.pid)) {
+            return std::nullopt;
+        }
+        std::optional<ObjectRef> window = activeWindow();
+        if (!window) {
+            return std::nullopt;
+        }
+        return view_.focusedIn(window->path, timeout_);
+    }
+
+    ApplicationView& view_;
+    const AtspiElement& element_;
+    const WindowLinks& links_;
+    int timeout_;
+};
+
+}  // namespace
+
+AtspiAccessibility::AtspiAccessibility(WindowLinks links) : links_(std::move(links)) {}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+GDBusConnection* AtspiAccessibility::connection() {
+    if (!connectionTried_) {
+        connectionTried_ = true;
+        connection_ = connectToAccessibilityBus();
+    }
+    return connection_.get();
+}
+
+ApplicationView& AtspiAccessibility::view(const std::string& bus) {
+    auto& slot = views_[bus];
+    if (!slot) {
+        slot = std::make_unique<ApplicationView>(connection(), bus);
+    }
+    return *slot;
+}
+
+ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
+    GDBusConnection* bus = connection();
+    if (!bus || pid <= 0) {
+        return nullptr;
+    }
+    BusReply listed =
+        callOne(bus,
+                BusCall{"org.a11y.atspi.Registry", applicationPath, "org.a11y.atspi.Accessible",
+                        "GetChildren", nullptr, "(a(so))"},
+                lookupTimeoutMilliseconds);
+    std::vector<ObjectRef> applications = parseReferences(listed.value.get());
+    std::vector<BusCall> calls;
+    for (const ObjectRef& application : applications) {
+        calls.push_back(BusCall{"org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+                                arguments(g_variant_new("(s)", application.bus.c_str())), "(u)"});
+    }
+    std::vector<BusReply> owners = callAll(bus, calls, lookupTimeoutMilliseconds);
+    for (std::size_t index = 0; index < applications.size(); ++index) {
+        guint32 owner = 0;
+        if (owners[index].value) {
+            g_variant_get(owners[index].value.get(), "(u)", &owner);
+        }
+        if (owner == static_cast<guint32>(pid)) {
+            return makeElement(ObjectRef{applications[index].bus, applicationPath}, pid);
+        }
+    }
+    return nullptr;
+}
+
+void AtspiAccessibility::setMessagingTimeout(const Element& element, float seconds) {
+    const AtspiElement* atspi = asAtspi(element);
+    if (!atspi || !std::isfinite(seconds)) {
+        return;
+    }
+    double milliseconds = std::clamp(std::ceil(double(seconds) * 1000.0), 1.0, 3600000.0);
+    atspi->timeoutMilliseconds = static_cast<int>(milliseconds);
+}
+
+std::optional<AttributeValue> AtspiAccessibility::copyAttribute(const Element& element,
+                                                                std::string_view name) {
+    const AtspiElement* atspi = asAtspi(element);
+    if (!atspi || !connection()) {
+        return std::nullopt;
+    }
+    ElementReader reader(view(atspi->ref.bus), *atspi, links_);
+    return reader.read(name);
+}
+
+void AtspiAccessibility::performAction(const Element& element, std::string_view action) {
+    const AtspiElement* atspi = asAtspi(element);
+    if (!atspi || !connection() || action != "AXRaise" || !links_.raiseWindow) {
+        return;
+    }
+    ApplicationView& application = view(atspi->ref.bus);
+    const AccessibleNode* node = application.node(atspi->ref.path, atspi->timeoutMilliseconds);
+    if (!node || !isWindowRole(node->role)) {
+        return;
+    }
+    if (std::optional<Extents> frame =
+            application.extents(atspi->ref.path, atspi->timeoutMilliseconds)) {
+        links_.raiseWindow(atspi->pid, *frame);
+    }
+}
+
+bool AtspiAccessibility::elementsEqual(const Element& a, const Element& b) {
+    const AtspiElement* first = asAtspi(a);
+    const AtspiElement* second = asAtspi(b);
+    if (!first || !second) {
+        return &a == &b;
+    }
+    return first->ref == second->ref;
+}
+
+void AtspiAccessibility::forgetReads() {
+    for (auto& [bus, application] : views_) {
+        application->forget();
+    }
+}
+
+int AtspiAccessibility::callsMade() const {
+    int calls = 0;
+    for (const auto& [bus, application] : views_) {
+        calls += application->callsMade();
+    }
+    return calls;
+}
+
+int AtspiAccessibility::batchesMade() const {
+    int batches = 0;
+    for (const auto& [bus, application] : views_) {
+        batches += application->batchesMade();
+    }
+    return batches;
+}
+
+}  // namespace quorvel::atspi

@@ -1,0 +1,65 @@
+#pragma once
+
+// Accessibility on a Linux desktop: AT-SPI spoken directly over D-Bus, answering the driver's
+// questions (`applicationElement`, `copyAttribute`, `performAction`, `elementsEqual`) with
+// the attribute names and value kinds of a macOS host. Nothing is read before the accessibility
+// bus has been found without side effects; without it every answer is absent.
+//
+// Reads are current as of the start of a round of reads: the first read of a round asks the
+// application afresh, and `forgetReads` starts a new round. The platform starts one whenever
+// time passes or input is sent, so that what a request reads reflects the application as it is.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/Platform.h"
+#include "platform/linux/atspi/ApplicationView.h"
+#include "platform/linux/atspi/GlibHandles.h"
+
+namespace quorvel::atspi {
+
+// What only the window system knows about an application's windows, each window named by its
+// owner's pid and its frame on screen (decorations included).
+struct WindowLinks {
+    std::function<std::optional<Pid>()> frontmostPid;
+    // The window's title as the window system has it.
+    std::function<std::optional<std::string>(Pid, const Extents&)> windowTitle;
+    // Brings the window to the front and gives it the keyboard.
+    std::function<void(Pid, const Extents&)> raiseWindow;
+};
+
+class AtspiAccessibility {
+  public:
+    explicit AtspiAccessibility(WindowLinks links = {});
+    ~AtspiAccessibility();
+    AtspiAccessibility(const AtspiAccessibility&) = delete;
+    AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
+
+    ElementHandle applicationElement(Pid pid);
+    void setMessagingTimeout(const Element& element, float seconds);
+    std::optional<AttributeValue> copyAttribute(const Element& element, std::string_view name);
+    void performAction(const Element& element, std::string_view action);
+    bool elementsEqual(const Element& a, const Element& b);
+
+    // Starts a new round of reads: nothing read before is answered again without asking.
+    void forgetReads();
+
+    // D-Bus calls made so far, for measurements.
+    int callsMade() const;
+    int batchesMade() const;
+
+  private:
+    GDBusConnection* connection();
+    ApplicationView& view(const std::string& bus);
+
+    WindowLinks links_;
+    bool connectionTried_ = false;
+    ObjectPtr<GDBusConnection> connection_;
+    std::unordered_map<std::string, std::unique_ptr<ApplicationView>> views_;
+};
+
+}  // namespace quorvel::atspi
