@@ -66,14 +66,6 @@ const Json* windowAt(const Json& windowRecords, ScreenPoint position) {
     return nullptr;
 }
 
-bool isPid(const Json& value, Pid pid) {
-    if (value.is_number_unsigned()) {
-        auto unsignedValue = value.get<std::uint64_t>();
-        return pid >= 0 && unsignedValue == static_cast<std::uint64_t>(pid);
-    }
-    return value.is_number_integer() && value.get<std::int64_t>() == pid;
-}
-
 std::optional<double> finiteNumberAt(const Json& action, const char* key) {
     std::optional<double> value = numberAt(action, key);
     if (!value || !std::isfinite(*value)) {
