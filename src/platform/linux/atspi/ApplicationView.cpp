@@ -21,21 +21,74 @@ constexpr int timeoutsTolerated = 2;
 
 constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
 
-// Every state word set except the focused bit: the match rule asks for the focused state only.
-GVariant* focusedMatchRule() {
-    GVariantBuilder states;
-    g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
-    g_variant_builder_add(&states, "i", gint32{1} << static_cast<int>(State::Focused));
-    g_variant_builder_add(&states, "i", gint32{0});
-    constexpr gint32 matchAll = 1;
-    return g_variant_new("((aiia{ss}iaiiasib)uib)", &states, matchAll, nullptr, matchAll, nullptr,
-                         matchAll, nullptr, matchAll, FALSE, guint32{1} /* canonical order */,
-                         gint32{1} /* one match */, TRUE /* through descendants */);
+MessagePtr withStrings(MessagePtr call, const char* first, const char* second = nullptr) {
+    if (call && !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &first,
+                                          second ? DBUS_TYPE_STRING : DBUS_TYPE_INVALID, &second,
+                                          DBUS_TYPE_INVALID)) {
+        return nullptr;
+    }
+    return call;
+}
+
+MessagePtr withUnsigned(MessagePtr call, dbus_uint32_t value) {
+    if (call &&
+        !dbus_message_append_args(call.get(), DBUS_TYPE_UINT32, &value, DBUS_TYPE_INVALID)) {
+        return nullptr;
+    }
+    return call;
+}
+
+MessagePtr withIntegers(MessagePtr call, dbus_int32_t first, dbus_int32_t second) {
+    if (call && !dbus_message_append_args(call.get(), DBUS_TYPE_INT32, &first, DBUS_TYPE_INT32,
+                                          &second, DBUS_TYPE_INVALID)) {
+        return nullptr;
+    }
+    return call;
+}
+
+// The arguments of Collection.GetMatches that ask for the first focused object, in canonical
+// order, through all descendants: a rule "(aiia{ss}iaiiasib)" that matches the focused state
+// and anything else, then the sort order, the count and the traversal.
+MessagePtr withFocusedRule(MessagePtr call) {
+    if (!call) {
+        return nullptr;
+    }
+    constexpr dbus_int32_t matchAll = 1;
+    constexpr dbus_uint32_t canonicalOrder = 1;
+    dbus_int32_t states[2] = {dbus_int32_t{1} << static_cast<int>(State::Focused), 0};
+    const dbus_int32_t* stateWords = states;
+    dbus_int32_t count = 1;
+    dbus_bool_t traverse = TRUE;
+    dbus_bool_t invert = FALSE;
+    DBusMessageIter arguments;
+    DBusMessageIter rule;
+    DBusMessageIter array;
+    dbus_message_iter_init_append(call.get(), &arguments);
+    bool built = dbus_message_iter_open_container(&arguments, DBUS_TYPE_STRUCT, nullptr, &rule) &&
+                 dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &array) &&
+                 dbus_message_iter_append_fixed_array(&array, DBUS_TYPE_INT32, &stateWords, 2) &&
+                 dbus_message_iter_close_container(&rule, &array) &&
+                 dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &matchAll) &&
+                 dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "{ss}", &array) &&
+                 dbus_message_iter_close_container(&rule, &array) &&
+                 dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &matchAll) &&
+                 dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &array) &&
+                 dbus_message_iter_close_container(&rule, &array) &&
+                 dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &matchAll) &&
+                 dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "s", &array) &&
+                 dbus_message_iter_close_container(&rule, &array) &&
+                 dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &matchAll) &&
+                 dbus_message_iter_append_basic(&rule, DBUS_TYPE_BOOLEAN, &invert) &&
+                 dbus_message_iter_close_container(&arguments, &rule) &&
+                 dbus_message_iter_append_basic(&arguments, DBUS_TYPE_UINT32, &canonicalOrder) &&
+                 dbus_message_iter_append_basic(&arguments, DBUS_TYPE_INT32, &count) &&
+                 dbus_message_iter_append_basic(&arguments, DBUS_TYPE_BOOLEAN, &traverse);
+    return built ? std::move(call) : nullptr;
 }
 
 }  // namespace
 
-ApplicationView::ApplicationView(GDBusConnection* connection, std::string bus)
+ApplicationView::ApplicationView(DBusConnection* connection, std::string bus)
     : connection_(connection), bus_(std::move(bus)) {}
 
 void ApplicationView::forget() {
@@ -44,25 +97,19 @@ void ApplicationView::forget() {
     timeouts_ = 0;
 }
 
-BusCall ApplicationView::callOn(const std::string& path, const char* interface, const char* method,
-                                GVariant* arguments, const char* replyType) const {
-    return BusCall{
-        bus_,     path, interface, method, arguments ? atspi::arguments(arguments) : nullptr,
-        replyType};
+MessagePtr ApplicationView::callOn(const std::string& path, const char* interface,
+                                   const char* method) const {
+    return methodCall(direct_ ? std::string() : bus_, path, interface, method);
 }
 
-std::vector<BusReply> ApplicationView::send(std::vector<BusCall>& calls, int timeoutMilliseconds) {
+std::vector<BusReply> ApplicationView::send(const std::vector<MessagePtr>& calls,
+                                            int timeoutMilliseconds) {
     if (timeouts_ >= timeoutsTolerated || calls.empty()) {
         return std::vector<BusReply>(calls.size());
     }
     // Straight to the application when it has given its own address: the bus daemon then
     // relays nothing, which halves the messages every call costs.
-    GDBusConnection* connection = direct_ ? direct_.get() : connection_;
-    if (direct_) {
-        for (BusCall& call : calls) {
-            call.destination.clear();
-        }
-    }
+    DBusConnection* connection = direct_ ? direct_.get() : connection_;
     calls_ += static_cast<int>(calls.size());
     ++batches_;
     std::vector<BusReply> replies = callAll(connection, calls, timeoutMilliseconds);
@@ -80,19 +127,17 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
         return;
     }
     applicationRead_ = true;
-    std::vector<BusCall> calls;
-    calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems", nullptr,
-                           cacheItemsType));
-    calls.push_back(callOn(applicationPath, "org.freedesktop.DBus.Properties", "GetAll",
-                           g_variant_new("(s)", accessibleInterface), "(a{sv})"));
-    calls.push_back(callOn(applicationPath, accessibleInterface, "GetRole", nullptr, "(u)"));
-    calls.push_back(callOn(applicationPath, accessibleInterface, "GetState", nullptr, "(au)"));
-    calls.push_back(
-        callOn(applicationPath, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
+    std::vector<MessagePtr> calls;
+    calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems"));
+    calls.push_back(withStrings(
+        callOn(applicationPath, "org.freedesktop.DBus.Properties", "GetAll"), accessibleInterface));
+    calls.push_back(callOn(applicationPath, accessibleInterface, "GetRole"));
+    calls.push_back(callOn(applicationPath, accessibleInterface, "GetState"));
+    calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
     bool askAddress = !directTried_;
     if (askAddress) {
-        calls.push_back(callOn(applicationPath, "org.a11y.atspi.Application",
-                               "GetApplicationBusAddress", nullptr, "(s)"));
+        calls.push_back(
+            callOn(applicationPath, "org.a11y.atspi.Application", "GetApplicationBusAddress"));
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     if (askAddress) {
@@ -114,7 +159,7 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
     }
 }
 
-void ApplicationView::storeItems(GVariant* reply) {
+void ApplicationView::storeItems(DBusMessage* reply) {
     auto items = parseCacheItems(reply);
     // Children lists are rebuilt from the parents and indexes, and kept only where they are
     // complete: as many as the parent counts, at indexes 0 to n-1.
@@ -202,12 +247,12 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
             }
         }
     }
-    std::vector<BusCall> calls;
+    std::vector<MessagePtr> calls;
     for (const std::string& each : paths) {
-        calls.push_back(callOn(each, "org.freedesktop.DBus.Properties", "GetAll",
-                               g_variant_new("(s)", accessibleInterface), "(a{sv})"));
-        calls.push_back(callOn(each, accessibleInterface, "GetRole", nullptr, "(u)"));
-        calls.push_back(callOn(each, accessibleInterface, "GetState", nullptr, "(au)"));
+        calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "GetAll"),
+                                    accessibleInterface));
+        calls.push_back(callOn(each, accessibleInterface, "GetRole"));
+        calls.push_back(callOn(each, accessibleInterface, "GetState"));
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     for (std::size_t index = 0; index < paths.size(); ++index) {
@@ -238,8 +283,8 @@ std::optional<std::vector<ObjectRef>> ApplicationView::children(const std::strin
                                                                 int timeoutMilliseconds) {
     readApplication(timeoutMilliseconds);
     if (!entries_[path].childrenTried) {
-        std::vector<BusCall> calls;
-        calls.push_back(callOn(path, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
+        std::vector<MessagePtr> calls;
+        calls.push_back(callOn(path, accessibleInterface, "GetChildren"));
         std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
         entries_[path].childrenTried = true;
         if (replies[0].value) {
@@ -309,7 +354,7 @@ std::vector<std::string> ApplicationView::walkOrderFrom(const std::string& path,
 void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds) {
     enum class Read { Extents, Text, Value, Children };
     std::vector<std::pair<std::string, Read>> reads;
-    std::vector<BusCall> calls;
+    std::vector<MessagePtr> calls;
     for (const std::string& each : walkOrderFrom(path, readAhead)) {
         Entry& entry = entries_[each];
         const AccessibleNode& node = *entry.node;
@@ -318,8 +363,8 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
             // An object that is not showing has no place on screen: it is not asked for one.
             if (node.has(State::Showing) && node.supports(ComponentInterface)) {
                 reads.emplace_back(each, Read::Extents);
-                calls.push_back(callOn(each, "org.a11y.atspi.Component", "GetExtents",
-                                       g_variant_new("(u)", guint32{0} /* screen */), "((iiii))"));
+                calls.push_back(withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"),
+                                             0 /* screen */));
             }
         }
         ValueSource source = valueSource(node.role);
@@ -327,29 +372,28 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
             entry.textTried = true;
             if (source == ValueSource::Text && node.supports(TextInterface)) {
                 reads.emplace_back(each, Read::Text);
-                calls.push_back(callOn(each, "org.a11y.atspi.Text", "GetText",
-                                       g_variant_new("(ii)", 0, -1), "(s)"));
+                calls.push_back(
+                    withIntegers(callOn(each, "org.a11y.atspi.Text", "GetText"), 0, -1));
             }
         }
         if (!entry.valueTried) {
             entry.valueTried = true;
             if (source == ValueSource::Number && node.supports(ValueInterface)) {
                 reads.emplace_back(each, Read::Value);
-                calls.push_back(
-                    callOn(each, "org.freedesktop.DBus.Properties", "Get",
-                           g_variant_new("(ss)", "org.a11y.atspi.Value", "CurrentValue"), "(v)"));
+                calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "Get"),
+                                            "org.a11y.atspi.Value", "CurrentValue"));
             }
         }
         if (!entry.childrenTried) {
             entry.childrenTried = true;
             reads.emplace_back(each, Read::Children);
-            calls.push_back(callOn(each, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
+            calls.push_back(callOn(each, accessibleInterface, "GetChildren"));
         }
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     for (std::size_t index = 0; index < reads.size(); ++index) {
         Entry& entry = entries_[reads[index].first];
-        GVariant* reply = replies[index].value.get();
+        DBusMessage* reply = replies[index].value.get();
         switch (reads[index].second) {
             case Read::Extents:
                 entry.extents = parseExtents(reply);
@@ -427,9 +471,8 @@ std::optional<ObjectRef> ApplicationView::focusedIn(const std::string& windowPat
     if (!window || !window->supports(CollectionInterface)) {
         return std::nullopt;
     }
-    std::vector<BusCall> calls;
-    calls.push_back(callOn(windowPath, "org.a11y.atspi.Collection", "GetMatches",
-                           focusedMatchRule(), "(a(so))"));
+    std::vector<MessagePtr> calls;
+    calls.push_back(withFocusedRule(callOn(windowPath, "org.a11y.atspi.Collection", "GetMatches")));
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     std::vector<ObjectRef> matches = parseReferences(replies[0].value.get());
     if (matches.empty()) {

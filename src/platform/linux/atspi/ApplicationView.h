@@ -25,7 +25,7 @@ namespace quorvel::atspi {
 
 class ApplicationView {
   public:
-    ApplicationView(GDBusConnection* connection, std::string bus);
+    ApplicationView(DBusConnection* connection, std::string bus);
 
     // Everything read so far is dropped; the next read asks the application again.
     void forget();
@@ -63,22 +63,21 @@ class ApplicationView {
     };
 
     void readApplication(int timeoutMilliseconds);
-    void storeItems(GVariant* reply);
+    void storeItems(DBusMessage* reply);
     void storeChildren(const std::string& path, std::vector<ObjectRef> children);
     void describe(const std::string& path, int timeoutMilliseconds);
     void readSoon(const std::string& path, int timeoutMilliseconds);
     std::vector<std::string> walkOrderFrom(const std::string& path, std::size_t limit);
     std::string parentOf(const std::string& path);
     std::optional<std::string> nextSiblingOrAncestorSibling(std::string path);
-    std::vector<BusReply> send(std::vector<BusCall>& calls, int timeoutMilliseconds);
-    BusCall callOn(const std::string& path, const char* interface, const char* method,
-                   GVariant* arguments, const char* replyType) const;
+    std::vector<BusReply> send(const std::vector<MessagePtr>& calls, int timeoutMilliseconds);
+    MessagePtr callOn(const std::string& path, const char* interface, const char* method) const;
 
-    GDBusConnection* connection_;
+    DBusConnection* connection_;
     std::string bus_;
     // The connection straight to the application, once it has given its address.
     bool directTried_ = false;
-    ObjectPtr<GDBusConnection> direct_;
+    ConnectionPtr direct_;
     bool applicationRead_ = false;
     int timeouts_ = 0;
     int calls_ = 0;

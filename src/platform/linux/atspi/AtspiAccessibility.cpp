@@ -231,7 +231,7 @@ AtspiAccessibility::AtspiAccessibility(WindowLinks links) : links_(std::move(lin
 
 AtspiAccessibility::~AtspiAccessibility() = default;
 
-GDBusConnection* AtspiAccessibility::connection() {
+DBusConnection* AtspiAccessibility::connection() {
     if (!connectionTried_) {
         connectionTried_ = true;
         connection_ = connectToAccessibilityBus();
@@ -248,29 +248,29 @@ ApplicationView& AtspiAccessibility::view(const std::string& bus) {
 }
 
 ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
-    GDBusConnection* bus = connection();
+    DBusConnection* bus = connection();
     if (!bus || pid <= 0) {
         return nullptr;
     }
-    BusReply listed =
-        callOne(bus,
-                BusCall{"org.a11y.atspi.Registry", applicationPath, "org.a11y.atspi.Accessible",
-                        "GetChildren", nullptr, "(a(so))"},
-                lookupTimeoutMilliseconds);
+    BusReply listed = callOne(bus,
+                              methodCall("org.a11y.atspi.Registry", applicationPath,
+                                         "org.a11y.atspi.Accessible", "GetChildren"),
+                              lookupTimeoutMilliseconds);
     std::vector<ObjectRef> applications = parseReferences(listed.value.get());
-    std::vector<BusCall> calls;
+    std::vector<MessagePtr> calls;
     for (const ObjectRef& application : applications) {
-        calls.push_back(BusCall{"org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-                                arguments(g_variant_new("(s)", application.bus.c_str())), "(u)"});
+        MessagePtr call = methodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "GetConnectionUnixProcessID");
+        const char* name = application.bus.c_str();
+        if (call &&
+            !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
+            call.reset();
+        }
+        calls.push_back(std::move(call));
     }
     std::vector<BusReply> owners = callAll(bus, calls, lookupTimeoutMilliseconds);
     for (std::size_t index = 0; index < applications.size(); ++index) {
-        guint32 owner = 0;
-        if (owners[index].value) {
-            g_variant_get(owners[index].value.get(), "(u)", &owner);
-        }
-        if (owner == static_cast<guint32>(pid)) {
+        if (parseUnsigned(owners[index].value.get()) == static_cast<std::uint32_t>(pid)) {
             return makeElement(ObjectRef{applications[index].bus, applicationPath}, pid);
         }
     }

@@ -18,7 +18,7 @@
 
 #include "platform/Platform.h"
 #include "platform/linux/atspi/ApplicationView.h"
-#include "platform/linux/atspi/GlibHandles.h"
+#include "platform/linux/atspi/DBusHandles.h"
 
 namespace quorvel::atspi {
 
@@ -53,12 +53,12 @@ class AtspiAccessibility {
     int batchesMade() const;
 
   private:
-    GDBusConnection* connection();
+    DBusConnection* connection();
     ApplicationView& view(const std::string& bus);
 
     WindowLinks links_;
     bool connectionTried_ = false;
-    ObjectPtr<GDBusConnection> connection_;
+    ConnectionPtr connection_;
     std::unordered_map<std::string, std::unique_ptr<ApplicationView>> views_;
 };
 

@@ -1,69 +1,82 @@
 #include "platform/linux/atspi/BusCalls.h"
 
-#include <cstddef>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_map>
 
 namespace quorvel::atspi {
 
 namespace {
 
-struct Batch {
-    std::vector<BusReply>* replies = nullptr;
-    std::size_t pending = 0;
-};
-
-struct Slot {
-    Batch* batch = nullptr;
-    std::size_t index = 0;
-};
-
-void answered(GObject* source, GAsyncResult* result, gpointer data) {
-    auto* slot = static_cast<Slot*>(data);
-    GError* raw = nullptr;
-    VariantPtr value(
-        g_dbus_connection_call_finish(reinterpret_cast<GDBusConnection*>(source), result, &raw));
-    ErrorPtr error(raw);
-    BusReply& reply = (*slot->batch->replies)[slot->index];
-    reply.value = std::move(value);
-    reply.timedOut = error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT);
-    --slot->batch->pending;
+std::int64_t monotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
 }
 
 }  // namespace
 
-VariantPtr arguments(GVariant* floating) {
-    return VariantPtr(g_variant_ref_sink(floating));
+MessagePtr methodCall(const std::string& destination, const std::string& path,
+                      const char* interface, const char* method) {
+    MessagePtr call(dbus_message_new_method_call(
+        destination.empty() ? nullptr : destination.c_str(), path.c_str(), interface, method));
+    if (call) {
+        // Nothing is ever started to answer the driver.
+        dbus_message_set_auto_start(call.get(), FALSE);
+    }
+    return call;
 }
 
-std::vector<BusReply> callAll(GDBusConnection* connection, std::vector<BusCall>& calls,
+std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<MessagePtr>& calls,
                               int timeoutMilliseconds) {
     std::vector<BusReply> replies(calls.size());
-    if (!connection || calls.empty()) {
+    if (!connection || !dbus_connection_get_is_connected(connection)) {
         return replies;
     }
-    // The answers are dispatched on a context of our own, so that nothing else runs meanwhile.
-    MainContextPtr context(g_main_context_new());
-    g_main_context_push_thread_default(context.get());
-    Batch batch{&replies, calls.size()};
-    std::vector<Slot> slots(calls.size());
+    std::unordered_map<dbus_uint32_t, std::size_t> waiting;
     for (std::size_t index = 0; index < calls.size(); ++index) {
-        BusCall& call = calls[index];
-        slots[index] = Slot{&batch, index};
-        g_dbus_connection_call(
-            connection, call.destination.empty() ? nullptr : call.destination.c_str(),
-            call.path.c_str(), call.interface, call.method, call.arguments.get(),
-            call.replyType ? G_VARIANT_TYPE(call.replyType) : nullptr,
-            G_DBUS_CALL_FLAGS_NO_AUTO_START, timeoutMilliseconds, nullptr, answered, &slots[index]);
+        dbus_uint32_t serial = 0;
+        if (calls[index] && dbus_connection_send(connection, calls[index].get(), &serial)) {
+            waiting.emplace(serial, index);
+        }
     }
-    // Every call ends, answered or timed out, so this loop ends too.
-    while (batch.pending > 0) {
-        g_main_context_iteration(context.get(), TRUE);
+    std::int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
+    while (!waiting.empty()) {
+        while (DBusMessage* raw = dbus_connection_pop_message(connection)) {
+            MessagePtr message(raw);
+            int type = dbus_message_get_type(raw);
+            if (type != DBUS_MESSAGE_TYPE_METHOD_RETURN && type != DBUS_MESSAGE_TYPE_ERROR) {
+                continue;  // nobody asked for signals; they are dropped
+            }
+            auto found = waiting.find(dbus_message_get_reply_serial(raw));
+            if (found == waiting.end()) {
+                continue;  // the answer to an earlier batch that timed out
+            }
+            if (type == DBUS_MESSAGE_TYPE_METHOD_RETURN) {
+                replies[found->second].value = std::move(message);
+            }
+            waiting.erase(found);
+        }
+        std::int64_t left = deadline - monotonicMilliseconds();
+        if (waiting.empty() || left <= 0 || !dbus_connection_get_is_connected(connection)) {
+            break;
+        }
+        // Writes what is still queued and reads what has come, waiting at most until the deadline.
+        if (!dbus_connection_read_write(connection,
+                                        static_cast<int>(std::max<std::int64_t>(left, 1)))) {
+            break;  // disconnected
+        }
     }
-    g_main_context_pop_thread_default(context.get());
+    for (const auto& [serial, index] : waiting) {
+        replies[index].timedOut = dbus_connection_get_is_connected(connection);
+    }
     return replies;
 }
 
-BusReply callOne(GDBusConnection* connection, BusCall call, int timeoutMilliseconds) {
-    std::vector<BusCall> calls;
+BusReply callOne(DBusConnection* connection, MessagePtr call, int timeoutMilliseconds) {
+    std::vector<MessagePtr> calls;
     calls.push_back(std::move(call));
     return std::move(callAll(connection, calls, timeoutMilliseconds).front());
 }

@@ -2,43 +2,32 @@
 
 // Method calls on a D-Bus connection, sent together and answered together: the calls of one
 // batch are all written before the first answer is awaited, so the batch costs one round trip
-// plus the other process's own work, not one round trip per call.
+// plus the other process's own work, not one round trip per call. Replies are read on the
+// calling thread; nothing else runs meanwhile.
 
 #include <string>
 #include <vector>
 
-#include "platform/linux/atspi/GlibHandles.h"
+#include "platform/linux/atspi/DBusHandles.h"
 
 namespace quorvel::atspi {
 
-struct BusCall {
-    // Empty on a connection straight to an application.
-    std::string destination;
-    std::string path;
-    const char* interface = "";
-    const char* method = "";
-    // Owned; null for a call without arguments.
-    VariantPtr arguments;
-    // The reply's type, e.g. "(iiii)"; an answer of another type counts as no answer.
-    const char* replyType = nullptr;
-};
-
 struct BusReply {
     // Null when the call failed, was refused or was not answered in time.
-    VariantPtr value;
+    MessagePtr value;
     bool timedOut = false;
 };
 
-// Sends every call and waits for every answer, each at most `timeoutMilliseconds` from when it
-// was sent; the replies are in the order of the calls. Never blocks longer than that bound plus
-// the time to send.
-std::vector<BusReply> callAll(GDBusConnection* connection, std::vector<BusCall>& calls,
+// A method call without arguments yet, which starts no service to answer it; null only when
+// memory ran out. An empty destination is for a connection straight to an application.
+MessagePtr methodCall(const std::string& destination, const std::string& path,
+                      const char* interface, const char* method);
+
+// Sends every call and waits for every answer, each at most `timeoutMilliseconds` from when the
+// batch was sent; the replies are in the order of the calls. Null calls get null replies.
+std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<MessagePtr>& calls,
                               int timeoutMilliseconds);
 
-// One call, answered within `timeoutMilliseconds`.
-BusReply callOne(GDBusConnection* connection, BusCall call, int timeoutMilliseconds);
-
-// A variant for the arguments of a call, owned.
-VariantPtr arguments(GVariant* floating);
+BusReply callOne(DBusConnection* connection, MessagePtr call, int timeoutMilliseconds);
 
 }  // namespace quorvel::atspi

@@ -1,159 +1,243 @@
 #include "platform/linux/atspi/ReplyParsing.h"
 
+#include <cstring>
+
 namespace quorvel::atspi {
 
 namespace {
 
-bool hasType(GVariant* value, const char* type) {
-    return value && g_variant_is_of_type(value, G_VARIANT_TYPE(type));
+bool hasSignature(DBusMessage* reply, const char* signature) {
+    return reply && std::strcmp(dbus_message_get_signature(reply), signature) == 0;
 }
 
-std::uint64_t readStates(GVariant* words) {
-    gsize count = g_variant_n_children(words);
-    std::uint32_t low = 0;
-    std::uint32_t high = 0;
-    if (count > 0) {
-        g_variant_get_child(words, 0, "u", &low);
+// Reads the basic value under the iterator when it has the type asked for.
+template <class T>
+bool readBasic(DBusMessageIter* iterator, int type, T* out) {
+    if (dbus_message_iter_get_arg_type(iterator) != type) {
+        return false;
     }
-    if (count > 1) {
-        g_variant_get_child(words, 1, "u", &high);
-    }
-    return stateSet(low, high);
+    dbus_message_iter_get_basic(iterator, out);
+    return true;
 }
 
-std::uint32_t readInterfaces(GVariant* names) {
+std::string readString(DBusMessageIter* iterator) {
+    const char* text = nullptr;
+    int type = dbus_message_iter_get_arg_type(iterator);
+    if (type != DBUS_TYPE_STRING && type != DBUS_TYPE_OBJECT_PATH) {
+        return {};
+    }
+    dbus_message_iter_get_basic(iterator, &text);
+    return text ? std::string(text) : std::string();
+}
+
+// An object reference "(so)": the path, the bus name left out.
+std::string readReferencePath(DBusMessageIter* iterator) {
+    DBusMessageIter fields;
+    dbus_message_iter_recurse(iterator, &fields);
+    dbus_message_iter_next(&fields);
+    return readString(&fields);
+}
+
+// A state set "au": two 32-bit words, low word first.
+std::uint64_t readStates(DBusMessageIter* iterator) {
+    DBusMessageIter words;
+    dbus_message_iter_recurse(iterator, &words);
+    std::uint32_t word[2] = {0, 0};
+    for (int index = 0; index < 2; ++index) {
+        if (!readBasic(&words, DBUS_TYPE_UINT32, &word[index])) {
+            break;
+        }
+        dbus_message_iter_next(&words);
+    }
+    return stateSet(word[0], word[1]);
+}
+
+std::uint32_t readInterfaces(DBusMessageIter* iterator) {
+    DBusMessageIter names;
+    dbus_message_iter_recurse(iterator, &names);
     std::uint32_t bits = 0;
-    GVariantIter iterator;
-    g_variant_iter_init(&iterator, names);
-    const gchar* name = nullptr;
-    while (g_variant_iter_next(&iterator, "&s", &name)) {
-        bits |= interfaceBit(name);
+    while (dbus_message_iter_get_arg_type(&names) == DBUS_TYPE_STRING) {
+        bits |= interfaceBit(readString(&names));
+        dbus_message_iter_next(&names);
     }
     return bits;
 }
 
+// The value inside a variant, under `inner`.
+bool openVariant(DBusMessageIter* iterator, DBusMessageIter* inner) {
+    if (dbus_message_iter_get_arg_type(iterator) != DBUS_TYPE_VARIANT) {
+        return false;
+    }
+    dbus_message_iter_recurse(iterator, inner);
+    return true;
+}
+
 }  // namespace
 
-std::vector<std::pair<std::string, AccessibleNode>> parseCacheItems(GVariant* reply) {
+std::vector<std::pair<std::string, AccessibleNode>> parseCacheItems(DBusMessage* reply) {
     std::vector<std::pair<std::string, AccessibleNode>> items;
-    if (!hasType(reply, cacheItemsType)) {
+    if (!hasSignature(reply, "a((so)(so)(so)iiassusau)")) {
         return items;
     }
-    VariantPtr list = childOf(reply, 0);
-    gsize count = g_variant_n_children(list.get());
-    items.reserve(count);
-    for (gsize index = 0; index < count; ++index) {
-        VariantPtr item = childOf(list.get(), index);
-        const gchar* path = nullptr;
-        const gchar* parentPath = nullptr;
-        const gchar* name = nullptr;
-        const gchar* description = nullptr;
-        gint32 indexInParent = -1;
-        gint32 childCount = -1;
-        guint32 role = 0;
-        g_variant_get_child(item.get(), 0, "(&s&o)", nullptr, &path);
-        g_variant_get_child(item.get(), 2, "(&s&o)", nullptr, &parentPath);
-        g_variant_get_child(item.get(), 3, "i", &indexInParent);
-        g_variant_get_child(item.get(), 4, "i", &childCount);
-        g_variant_get_child(item.get(), 6, "&s", &name);
-        g_variant_get_child(item.get(), 7, "u", &role);
-        g_variant_get_child(item.get(), 8, "&s", &description);
-        VariantPtr interfaces = childOf(item.get(), 5);
-        VariantPtr states = childOf(item.get(), 9);
+    DBusMessageIter top;
+    DBusMessageIter list;
+    dbus_message_iter_init(reply, &top);
+    dbus_message_iter_recurse(&top, &list);
+    while (dbus_message_iter_get_arg_type(&list) == DBUS_TYPE_STRUCT) {
+        DBusMessageIter field;
+        dbus_message_iter_recurse(&list, &field);
         AccessibleNode node;
-        node.role = role;
-        node.name = name;
-        node.description = description;
-        node.states = readStates(states.get());
-        node.interfaces = readInterfaces(interfaces.get());
-        node.parentPath = parentPath;
-        node.indexInParent = indexInParent;
-        node.childCount = childCount;
-        items.emplace_back(path, std::move(node));
+        std::string path = readReferencePath(&field);
+        dbus_message_iter_next(&field);  // the application
+        dbus_message_iter_next(&field);
+        node.parentPath = readReferencePath(&field);
+        dbus_message_iter_next(&field);
+        readBasic(&field, DBUS_TYPE_INT32, &node.indexInParent);
+        dbus_message_iter_next(&field);
+        readBasic(&field, DBUS_TYPE_INT32, &node.childCount);
+        dbus_message_iter_next(&field);
+        node.interfaces = readInterfaces(&field);
+        dbus_message_iter_next(&field);
+        node.name = readString(&field);
+        dbus_message_iter_next(&field);
+        readBasic(&field, DBUS_TYPE_UINT32, &node.role);
+        dbus_message_iter_next(&field);
+        node.description = readString(&field);
+        dbus_message_iter_next(&field);
+        node.states = readStates(&field);
+        items.emplace_back(std::move(path), std::move(node));
+        dbus_message_iter_next(&list);
     }
     return items;
 }
 
-std::optional<AccessibleNode> parseDescription(GVariant* properties, GVariant* role,
-                                               GVariant* state, GVariant* interfaces) {
-    if (!hasType(role, "(u)") || !hasType(state, "(au)")) {
+std::optional<AccessibleNode> parseDescription(DBusMessage* properties, DBusMessage* role,
+                                               DBusMessage* state, DBusMessage* interfaces) {
+    if (!hasSignature(role, "u") || !hasSignature(state, "au")) {
         return std::nullopt;
     }
     AccessibleNode node;
-    g_variant_get(role, "(u)", &node.role);
-    VariantPtr words = childOf(state, 0);
-    node.states = readStates(words.get());
-    if (hasType(interfaces, "(as)")) {
-        VariantPtr names = childOf(interfaces, 0);
-        node.interfaces = readInterfaces(names.get());
+    DBusMessageIter iterator;
+    dbus_message_iter_init(role, &iterator);
+    readBasic(&iterator, DBUS_TYPE_UINT32, &node.role);
+    dbus_message_iter_init(state, &iterator);
+    node.states = readStates(&iterator);
+    if (hasSignature(interfaces, "as")) {
+        dbus_message_iter_init(interfaces, &iterator);
+        node.interfaces = readInterfaces(&iterator);
     } else {
         node.interfaces = ~std::uint32_t{0};
     }
-    if (hasType(properties, "(a{sv})")) {
-        VariantPtr dictionary = childOf(properties, 0);
-        const gchar* text = nullptr;
-        if (g_variant_lookup(dictionary.get(), "Name", "&s", &text)) {
-            node.name = text;
-        }
-        if (g_variant_lookup(dictionary.get(), "Description", "&s", &text)) {
-            node.description = text;
-        }
-        const gchar* parentPath = nullptr;
-        if (g_variant_lookup(dictionary.get(), "Parent", "(&s&o)", nullptr, &parentPath)) {
-            node.parentPath = parentPath;
-        }
-        gint32 childCount = -1;
-        if (g_variant_lookup(dictionary.get(), "ChildCount", "i", &childCount)) {
-            node.childCount = childCount;
+    if (hasSignature(properties, "a{sv}")) {
+        DBusMessageIter dictionary;
+        dbus_message_iter_init(properties, &iterator);
+        dbus_message_iter_recurse(&iterator, &dictionary);
+        while (dbus_message_iter_get_arg_type(&dictionary) == DBUS_TYPE_DICT_ENTRY) {
+            DBusMessageIter entry;
+            DBusMessageIter value;
+            dbus_message_iter_recurse(&dictionary, &entry);
+            std::string key = readString(&entry);
+            dbus_message_iter_next(&entry);
+            if (openVariant(&entry, &value)) {
+                if (key == "Name") {
+                    node.name = readString(&value);
+                } else if (key == "Description") {
+                    node.description = readString(&value);
+                } else if (key == "Parent" &&
+                           dbus_message_iter_get_arg_type(&value) == DBUS_TYPE_STRUCT) {
+                    node.parentPath = readReferencePath(&value);
+                } else if (key == "ChildCount") {
+                    readBasic(&value, DBUS_TYPE_INT32, &node.childCount);
+                }
+            }
+            dbus_message_iter_next(&dictionary);
         }
     }
     return node;
 }
 
-std::vector<ObjectRef> parseReferences(GVariant* reply) {
+std::vector<ObjectRef> parseReferences(DBusMessage* reply) {
     std::vector<ObjectRef> references;
-    if (!hasType(reply, "(a(so))")) {
+    if (!hasSignature(reply, "a(so)")) {
         return references;
     }
-    VariantPtr list = childOf(reply, 0);
-    GVariantIter iterator;
-    g_variant_iter_init(&iterator, list.get());
-    const gchar* bus = nullptr;
-    const gchar* path = nullptr;
-    while (g_variant_iter_next(&iterator, "(&s&o)", &bus, &path)) {
-        references.push_back(ObjectRef{bus, path});
+    DBusMessageIter top;
+    DBusMessageIter list;
+    dbus_message_iter_init(reply, &top);
+    dbus_message_iter_recurse(&top, &list);
+    while (dbus_message_iter_get_arg_type(&list) == DBUS_TYPE_STRUCT) {
+        DBusMessageIter fields;
+        dbus_message_iter_recurse(&list, &fields);
+        ObjectRef reference;
+        reference.bus = readString(&fields);
+        dbus_message_iter_next(&fields);
+        reference.path = readString(&fields);
+        references.push_back(std::move(reference));
+        dbus_message_iter_next(&list);
     }
     return references;
 }
 
-std::optional<Extents> parseExtents(GVariant* reply) {
-    if (!hasType(reply, "((iiii))")) {
+std::optional<Extents> parseExtents(DBusMessage* reply) {
+    if (!hasSignature(reply, "(iiii)")) {
         return std::nullopt;
     }
+    DBusMessageIter top;
+    DBusMessageIter fields;
+    dbus_message_iter_init(reply, &top);
+    dbus_message_iter_recurse(&top, &fields);
     Extents extents;
-    g_variant_get(reply, "((iiii))", &extents.x, &extents.y, &extents.width, &extents.height);
+    std::int32_t* slots[] = {&extents.x, &extents.y, &extents.width, &extents.height};
+    for (std::int32_t* slot : slots) {
+        readBasic(&fields, DBUS_TYPE_INT32, slot);
+        dbus_message_iter_next(&fields);
+    }
     return extents;
 }
 
-std::optional<std::string> parseText(GVariant* reply) {
-    if (!hasType(reply, "(s)")) {
+std::optional<std::string> parseText(DBusMessage* reply) {
+    if (!hasSignature(reply, "s")) {
         return std::nullopt;
     }
-    const gchar* text = nullptr;
-    g_variant_get(reply, "(&s)", &text);
-    return std::string(text);
+    DBusMessageIter iterator;
+    dbus_message_iter_init(reply, &iterator);
+    return readString(&iterator);
 }
 
-std::optional<double> parseCurrentValue(GVariant* reply) {
-    if (!hasType(reply, "(v)")) {
+std::optional<double> parseCurrentValue(DBusMessage* reply) {
+    if (!hasSignature(reply, "v")) {
         return std::nullopt;
     }
-    VariantPtr boxed = childOf(reply, 0);
-    VariantPtr value(g_variant_get_variant(boxed.get()));
-    if (!hasType(value.get(), "d")) {
+    DBusMessageIter iterator;
+    DBusMessageIter value;
+    dbus_message_iter_init(reply, &iterator);
+    double number = 0;
+    if (!openVariant(&iterator, &value) || !readBasic(&value, DBUS_TYPE_DOUBLE, &number)) {
         return std::nullopt;
     }
-    return g_variant_get_double(value.get());
+    return number;
+}
+
+std::optional<std::uint32_t> parseUnsigned(DBusMessage* reply) {
+    if (!hasSignature(reply, "u")) {
+        return std::nullopt;
+    }
+    DBusMessageIter iterator;
+    dbus_message_iter_init(reply, &iterator);
+    std::uint32_t value = 0;
+    readBasic(&iterator, DBUS_TYPE_UINT32, &value);
+    return value;
+}
+
+std::optional<bool> parseBoolean(DBusMessage* reply) {
+    if (!hasSignature(reply, "b")) {
+        return std::nullopt;
+    }
+    DBusMessageIter iterator;
+    dbus_message_iter_init(reply, &iterator);
+    dbus_bool_t value = FALSE;
+    readBasic(&iterator, DBUS_TYPE_BOOLEAN, &value);
+    return value != FALSE;
 }
 
 }  // namespace quorvel::atspi

@@ -1,7 +1,7 @@
 #pragma once
 
-// The replies of AT-SPI calls, turned into the driver's records. Each takes the reply exactly as
-// it arrived (its outer tuple included) and gives nothing for a reply of another shape.
+// The replies of AT-SPI calls, turned into the driver's records. Each checks the reply's
+// signature first and gives nothing for a reply of another shape.
 
 #include <optional>
 #include <string>
@@ -9,32 +9,36 @@
 #include <vector>
 
 #include "platform/linux/atspi/AccessibleNode.h"
-#include "platform/linux/atspi/GlibHandles.h"
+#include "platform/linux/atspi/DBusHandles.h"
 #include "platform/linux/atspi/ObjectRef.h"
 
 namespace quorvel::atspi {
 
-inline constexpr const char* cacheItemsType = "(a((so)(so)(so)iiassusau))";
-
 // org.a11y.atspi.Cache.GetItems: every object the application lists, with its path.
-std::vector<std::pair<std::string, AccessibleNode>> parseCacheItems(GVariant* reply);
+std::vector<std::pair<std::string, AccessibleNode>> parseCacheItems(DBusMessage* reply);
 
-// One object described by the Accessible properties ("(a{sv})"), GetRole ("(u)"), GetState
-// ("(au)") and GetInterfaces ("(as)"). Nothing unless the role and the state came. Without the
+// One object described by the Accessible properties (GetAll, "a{sv}"), GetRole ("u"), GetState
+// ("au") and GetInterfaces ("as"). Nothing unless the role and the state came. Without the
 // interfaces (null), every interface counts as present.
-std::optional<AccessibleNode> parseDescription(GVariant* properties, GVariant* role,
-                                               GVariant* state, GVariant* interfaces);
+std::optional<AccessibleNode> parseDescription(DBusMessage* properties, DBusMessage* role,
+                                               DBusMessage* state, DBusMessage* interfaces);
 
-// GetChildren ("(a(so))") and Collection.GetMatches ("(a(so))").
-std::vector<ObjectRef> parseReferences(GVariant* reply);
+// GetChildren and Collection.GetMatches ("a(so)").
+std::vector<ObjectRef> parseReferences(DBusMessage* reply);
 
-// Component.GetExtents ("((iiii))").
-std::optional<Extents> parseExtents(GVariant* reply);
+// Component.GetExtents ("(iiii)").
+std::optional<Extents> parseExtents(DBusMessage* reply);
 
-// Text.GetText ("(s)").
-std::optional<std::string> parseText(GVariant* reply);
+// Text.GetText and GetApplicationBusAddress ("s").
+std::optional<std::string> parseText(DBusMessage* reply);
 
-// Properties.Get of Value.CurrentValue ("(v)" holding a double).
-std::optional<double> parseCurrentValue(GVariant* reply);
+// Properties.Get of Value.CurrentValue ("v" holding a double).
+std::optional<double> parseCurrentValue(DBusMessage* reply);
+
+// GetConnectionUnixProcessID ("u") and GetRole.
+std::optional<std::uint32_t> parseUnsigned(DBusMessage* reply);
+
+// NameHasOwner ("b").
+std::optional<bool> parseBoolean(DBusMessage* reply);
 
 }  // namespace quorvel::atspi
