@@ -12,8 +12,8 @@ namespace quorvel::atspi {
 
 namespace {
 
-// How many objects one describing batch takes: the one asked about and the siblings after it.
-constexpr std::size_t describeBatch = 32;
+// How many objects one describing batch takes: the one asked about and those after it.
+constexpr std::size_t describeBatch = 48;
 // How many objects one batch of positions, texts and values looks ahead in walking order.
 constexpr std::size_t readAhead = 48;
 // Batches that time out before the application is left alone until the next `forget`.
@@ -229,43 +229,46 @@ std::string ApplicationView::parentOf(const std::string& path) {
     return found->second.node ? found->second.node->parentPath : std::string();
 }
 
-// Describes the object and the siblings after it that are not described yet.
+// Describes the object and the objects after it in walking order that the application's list
+// left out (the cells of a table, the parts of a cell), with their extents and children lists,
+// in one batch.
 void ApplicationView::describe(const std::string& path, int timeoutMilliseconds) {
     std::vector<std::string> paths{path};
-    auto parent = entries_.find(parentOf(path));
-    if (parent != entries_.end() && parent->second.children) {
-        const auto& siblings = *parent->second.children;
-        auto position = std::find_if(siblings.begin(), siblings.end(),
-                                     [&](const ObjectRef& ref) { return ref.path == path; });
-        for (auto it = position; it != siblings.end() && paths.size() < describeBatch; ++it) {
-            if (it == position || it->bus != bus_) {
-                continue;
-            }
-            auto sibling = entries_.find(it->path);
-            if (sibling == entries_.end() || !sibling->second.describeTried) {
-                paths.push_back(it->path);
-            }
+    for (const std::string& each : walkOrderFrom(path, 4 * describeBatch, Described::Any)) {
+        if (paths.size() >= describeBatch) {
+            break;
+        }
+        if (each != path && !entries_[each].describeTried) {
+            paths.push_back(each);
         }
     }
     std::vector<MessagePtr> calls;
     for (const std::string& each : paths) {
+        Entry& entry = entries_[each];
+        entry.describeTried = true;
+        entry.extentsTried = true;
         calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "GetAll"),
                                     accessibleInterface));
         calls.push_back(callOn(each, accessibleInterface, "GetRole"));
         calls.push_back(callOn(each, accessibleInterface, "GetState"));
+        calls.push_back(
+            withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), 0 /* screen */));
+        calls.push_back(callOn(each, accessibleInterface, "GetChildren"));
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     for (std::size_t index = 0; index < paths.size(); ++index) {
+        const BusReply* reply = &replies[5 * index];
         Entry& entry = entries_[paths[index]];
-        entry.describeTried = true;
         // The interfaces are not asked for: the calls that need one are simply tried, and an
         // object without it answers them with an error, which gives nothing.
-        entry.node =
-            parseDescription(replies[3 * index].value.get(), replies[3 * index + 1].value.get(),
-                             replies[3 * index + 2].value.get(), nullptr);
-        if (entry.node && entry.node->childCount == 0 && !entry.childrenTried) {
-            entry.children.emplace();
+        entry.node = parseDescription(reply[0].value.get(), reply[1].value.get(),
+                                      reply[2].value.get(), nullptr);
+        entry.extents = parseExtents(reply[3].value.get());
+        if (!entry.childrenTried) {
             entry.childrenTried = true;
+            if (reply[4].value) {
+                storeChildren(paths[index], parseReferences(reply[4].value.get()));
+            }
         }
     }
 }
@@ -319,14 +322,14 @@ std::optional<std::string> ApplicationView::nextSiblingOrAncestorSibling(std::st
 }
 
 // The objects a depth-first walk would reach from `path` on, as far as their children are
-// already known, skipping objects that are not described yet.
-std::vector<std::string> ApplicationView::walkOrderFrom(const std::string& path,
-                                                        std::size_t limit) {
+// already known; with `Described::Only`, those already described.
+std::vector<std::string> ApplicationView::walkOrderFrom(const std::string& path, std::size_t limit,
+                                                        Described described) {
     std::vector<std::string> order;
     std::string current = path;
     for (std::size_t steps = 0; order.size() < limit && steps < 8 * limit; ++steps) {
         const Entry& entry = entries_[current];
-        if (entry.node) {
+        if (entry.node || described == Described::Any) {
             order.push_back(current);
         }
         std::optional<std::string> next;
@@ -355,7 +358,7 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
     enum class Read { Extents, Text, Value, Children };
     std::vector<std::pair<std::string, Read>> reads;
     std::vector<MessagePtr> calls;
-    for (const std::string& each : walkOrderFrom(path, readAhead)) {
+    for (const std::string& each : walkOrderFrom(path, readAhead, Described::Only)) {
         Entry& entry = entries_[each];
         const AccessibleNode& node = *entry.node;
         if (!entry.extentsTried) {

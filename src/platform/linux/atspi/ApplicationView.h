@@ -6,7 +6,7 @@
 //   (org.a11y.atspi.Cache.GetItems, with names, roles, descriptions and states as they are at
 //   that moment) and for the application object itself;
 // - objects the list leaves out (the rows of tables and lists, the items of menus) are described
-//   on demand, each with the siblings that follow it, in one batch;
+//   on demand, each with the objects that follow it in walking order, in one batch;
 // - positions, sizes, texts and values are read for the object asked about and the objects that
 //   a depth-first walk would ask about next, in one batch.
 // Each batch waits at most the timeout it is given. An application that lets two batches time
@@ -67,7 +67,9 @@ class ApplicationView {
     void storeChildren(const std::string& path, std::vector<ObjectRef> children);
     void describe(const std::string& path, int timeoutMilliseconds);
     void readSoon(const std::string& path, int timeoutMilliseconds);
-    std::vector<std::string> walkOrderFrom(const std::string& path, std::size_t limit);
+    enum class Described { Only, Any };
+    std::vector<std::string> walkOrderFrom(const std::string& path, std::size_t limit,
+                                           Described described);
     std::string parentOf(const std::string& path);
     std::optional<std::string> nextSiblingOrAncestorSibling(std::string path);
     std::vector<BusReply> send(const std::vector<MessagePtr>& calls, int timeoutMilliseconds);
