@@ -127,35 +127,36 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
         return;
     }
     applicationRead_ = true;
+    // The application answers in order: the list, which can take long the first time (the
+    // toolkit then makes its accessible objects), comes last, so that the answers about the
+    // application object come in time even when the list does not.
     std::vector<MessagePtr> calls;
-    calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems"));
     calls.push_back(withStrings(
         callOn(applicationPath, "org.freedesktop.DBus.Properties", "GetAll"), accessibleInterface));
     calls.push_back(callOn(applicationPath, accessibleInterface, "GetRole"));
     calls.push_back(callOn(applicationPath, accessibleInterface, "GetState"));
     calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
-    bool askAddress = !directTried_;
-    if (askAddress) {
-        calls.push_back(
-            callOn(applicationPath, "org.a11y.atspi.Application", "GetApplicationBusAddress"));
-    }
+    calls.push_back(directTried_ ? nullptr
+                                 : callOn(applicationPath, "org.a11y.atspi.Application",
+                                          "GetApplicationBusAddress"));
+    calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems"));
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
-    if (askAddress) {
-        directTried_ = true;
-        if (std::optional<std::string> address = parseText(replies.back().value.get())) {
-            direct_ = connectTo(*address, Peer::Application, timeoutMilliseconds);
-        }
-    }
-    storeItems(replies[0].value.get());
+    storeItems(replies[5].value.get());
     Entry& application = entries_[applicationPath];
     application.describeTried = true;
-    application.node = parseDescription(replies[1].value.get(), replies[2].value.get(),
-                                        replies[3].value.get(), nullptr);
+    application.node = parseDescription(replies[0].value.get(), replies[1].value.get(),
+                                        replies[2].value.get(), nullptr);
     if (application.node) {
         application.node->parentPath.clear();
     }
-    if (replies[4].value) {
-        storeChildren(applicationPath, parseReferences(replies[4].value.get()));
+    if (replies[3].value) {
+        storeChildren(applicationPath, parseReferences(replies[3].value.get()));
+    }
+    if (!directTried_) {
+        directTried_ = true;
+        if (std::optional<std::string> address = parseText(replies[4].value.get())) {
+            direct_ = connectTo(*address, Peer::Application, timeoutMilliseconds);
+        }
     }
 }
 
