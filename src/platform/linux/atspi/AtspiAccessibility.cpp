@@ -239,6 +239,11 @@ DBusConnection* AtspiAccessibility::connection() {
     return connection_.get();
 }
 
+bool AtspiAccessibility::available() {
+    DBusConnection* bus = connection();
+    return bus && dbus_connection_get_is_connected(bus);
+}
+
 ApplicationView& AtspiAccessibility::view(const std::string& bus) {
     auto& slot = views_[bus];
     if (!slot) {

@@ -39,6 +39,10 @@ class AtspiAccessibility {
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
 
+    // True while the accessibility bus is connected: found through the session bus that the
+    // environment names, with an owner for the accessibility registry. The first call connects.
+    bool available();
+
     ElementHandle applicationElement(Pid pid);
     void setMessagingTimeout(const Element& element, float seconds);
     std::optional<AttributeValue> copyAttribute(const Element& element, std::string_view name);
