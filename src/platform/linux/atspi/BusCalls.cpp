@@ -20,6 +20,12 @@ std::int64_t monotonicMilliseconds() {
 
 MessagePtr methodCall(const std::string& destination, const std::string& path,
                       const char* interface, const char* method) {
+    // Names and paths can come from other processes' replies: libdbus would complain on standard
+    // error about a malformed one, so such a call is simply not made.
+    if ((!destination.empty() && !dbus_validate_bus_name(destination.c_str(), nullptr)) ||
+        !dbus_validate_path(path.c_str(), nullptr)) {
+        return nullptr;
+    }
     MessagePtr call(dbus_message_new_method_call(
         destination.empty() ? nullptr : destination.c_str(), path.c_str(), interface, method));
     if (call) {

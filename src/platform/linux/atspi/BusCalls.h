@@ -18,8 +18,9 @@ struct BusReply {
     bool timedOut = false;
 };
 
-// A method call without arguments yet, which starts no service to answer it; null only when
-// memory ran out. An empty destination is for a connection straight to an application.
+// A method call without arguments yet, which starts no service to answer it; null when the
+// destination or the path is malformed. An empty destination is for a connection straight to an
+// application.
 MessagePtr methodCall(const std::string& destination, const std::string& path,
                       const char* interface, const char* method);
 
