@@ -10,9 +10,11 @@ packages=(
   googletest            # unit and process tests (GoogleTest sources)
   libgmock-dev          # unit tests
   libgtest-dev          # unit tests
+  libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
   libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
   libicu-dev            # grapheme clusters and Unicode upper-casing
   make                  # build
+  python3-pyatspi       # benchmark: the pyatspi walk that the driver's observation is timed against
   nlohmann-json3-dev    # JSON requests and replies
   pkg-config            # finding the libraries above
 )
