@@ -1,10 +1,10 @@
 #include "platform/linux/atspi/ApplicationView.h"
 
 #include <algorithm>
-#include <map>
 
 #include "platform/linux/atspi/AccessibilityConnection.h"
 #include "platform/linux/atspi/AttributeConversion.h"
+#include "platform/linux/atspi/ChildLists.h"
 #include "platform/linux/atspi/ReplyParsing.h"
 #include "platform/linux/atspi/RoleTable.h"
 
@@ -162,49 +162,22 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
 
 void ApplicationView::storeItems(DBusMessage* reply) {
     auto items = parseCacheItems(reply);
-    // Children lists are rebuilt from the parents and indexes, and kept only where they are
-    // complete: as many as the parent counts, at indexes 0 to n-1.
-    std::map<std::string, std::vector<std::pair<std::int32_t, std::string>>> byParent;
-    for (auto& [path, node] : items) {
-        if (path == applicationPath) {
-            continue;
+    // The application object is described on its own, and its windows listed on their own.
+    std::erase_if(items, [](const auto& item) { return item.first == applicationPath; });
+    for (auto& [parent, children] : completeChildLists(items)) {
+        std::vector<ObjectRef> references;
+        references.reserve(children.size());
+        for (std::string& child : children) {
+            references.push_back(ObjectRef{bus_, std::move(child)});
         }
-        byParent[node.parentPath].emplace_back(node.indexInParent, path);
+        Entry& entry = entries_[parent];
+        entry.children = std::move(references);
+        entry.childrenTried = true;
+    }
+    for (auto& [path, node] : items) {
         Entry& entry = entries_[path];
         entry.node = std::move(node);
         entry.describeTried = true;
-    }
-    for (auto& [parent, children] : byParent) {
-        auto found = entries_.find(parent);
-        if (found == entries_.end() || !found->second.node || parent == applicationPath) {
-            continue;
-        }
-        std::int32_t expected = found->second.node->childCount;
-        if (expected < 0 || static_cast<std::size_t>(expected) != children.size()) {
-            continue;
-        }
-        std::sort(children.begin(), children.end());
-        bool contiguous = true;
-        for (std::size_t index = 0; index < children.size(); ++index) {
-            contiguous = contiguous && children[index].first == static_cast<std::int32_t>(index);
-        }
-        if (!contiguous) {
-            continue;
-        }
-        std::vector<ObjectRef> references;
-        references.reserve(children.size());
-        for (auto& child : children) {
-            references.push_back(ObjectRef{bus_, child.second});
-        }
-        found->second.children = std::move(references);
-        found->second.childrenTried = true;
-    }
-    // Objects that have no children need no list either.
-    for (auto& [path, entry] : entries_) {
-        if (entry.node && entry.node->childCount == 0 && !entry.childrenTried) {
-            entry.children.emplace();
-            entry.childrenTried = true;
-        }
     }
 }
 
