@@ -1,4 +1,4 @@
-#include "platform/headless/HeadlessPlatform.h"
+#include "platform/linux/MonotonicClock.h"
 
 #include <cerrno>
 #include <ctime>
@@ -6,8 +6,6 @@
 namespace quorvel {
 
 namespace {
-
-class HeadlessElement final : public Element {};
 
 timespec toTimespec(Nanos time) {
     timespec spec{};
@@ -18,26 +16,30 @@ timespec toTimespec(Nanos time) {
 
 }  // namespace
 
-Nanos HeadlessPlatform::now() {
+Nanos monotonicNow() {
     // A monotonic clock: a wall-clock step must neither stretch a wait nor end the request early.
     timespec spec{};
     clock_gettime(CLOCK_MONOTONIC, &spec);
     return Nanos{std::int64_t{spec.tv_sec} * 1'000'000'000 + spec.tv_nsec};
 }
 
-void HeadlessPlatform::sleep(Nanos duration) {
-    if (duration <= Nanos{0}) {
+void sleepUntil(Nanos until) {
+    if (until <= monotonicNow()) {
         return;
     }
     // Sleep to an absolute time so that signals, which only raise the cancellation flag, neither
     // cut the pause short nor stretch it.
-    timespec until = toTimespec(now() + duration);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    timespec spec = toTimespec(until);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &spec, nullptr) == EINTR) {
     }
 }
 
-ElementHandle HeadlessPlatform::applicationElement(Pid) {
-    return std::make_unique<HeadlessElement>();
+void sleepFor(Nanos duration) {
+    if (duration <= Nanos{0}) {
+        return;
+    }
+    Nanos now = monotonicNow();
+    sleepUntil(duration >= Nanos::max() - now ? Nanos::max() : now + duration);
 }
 
 }  // namespace quorvel

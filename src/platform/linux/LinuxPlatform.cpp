@@ -1,0 +1,195 @@
+#include "platform/linux/LinuxPlatform.h"
+
+#include <optional>
+#include <string>
+
+#include "platform/linux/AccessibilityBus.h"
+#include "platform/linux/KeyTable.h"
+#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/ProcessTable.h"
+#include "platform/linux/WindowServer.h"
+
+namespace quorvel {
+
+namespace {
+
+class NoAnswerElement final : public Element {};
+
+// What an event will do once posted. X has no click state: applications count clicks from the
+// time and distance between presses, which the driver's pauses keep within a double click.
+struct LinuxEvent final : Event {
+    enum class Kind { Mouse, Scroll, Keyboard } kind = Kind::Mouse;
+    MouseEventType mouseType = MouseEventType::Moved;
+    ScreenPoint position;
+    std::int32_t wheel1 = 0;
+    std::int32_t wheel2 = 0;
+    std::uint16_t virtualKey = 0;
+    bool keyDown = false;
+    std::uint64_t flags = 0;
+    std::optional<std::u16string> text;
+};
+
+class LinuxApplication final : public RunningApplication {
+  public:
+    LinuxApplication(const x11::XConnection& connection, Pid pid)
+        : connection_(connection), pid_(pid) {}
+    bool isTerminated() override { return !processIsLive(pid_); }
+    void activate() override { x11::activateWindowOf(connection_, pid_); }
+
+  private:
+    const x11::XConnection& connection_;
+    Pid pid_;
+};
+
+}  // namespace
+
+LinuxPlatform::LinuxPlatform() : input_(connection_) {}
+
+LinuxPlatform::~LinuxPlatform() {
+    input_.releaseAll();
+}
+
+Nanos LinuxPlatform::now() {
+    return monotonicNow();
+}
+
+void LinuxPlatform::sleep(Nanos duration) {
+    sleepFor(duration);
+}
+
+bool LinuxPlatform::screenCaptureAllowed() {
+    if (!connection_.usable()) {
+        return false;
+    }
+    xcb_get_image_cookie_t cookie = xcb_get_image(connection_.xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                                  connection_.root(), 0, 0, 1, 1, ~0u);
+    xcb_generic_error_t* error = nullptr;
+    x11::ReplyPtr<xcb_get_image_reply_t> image(
+        xcb_get_image_reply(connection_.xcb(), cookie, &error));
+    std::free(error);
+    return image != nullptr;
+}
+
+bool LinuxPlatform::accessibilityTrusted() {
+    return accessibilityBusReady();
+}
+
+std::optional<Pid> LinuxPlatform::frontmostPid() {
+    return x11::activeWindowPid(connection_);
+}
+
+std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
+    if (!processIsLive(pid)) {
+        return nullptr;
+    }
+    return std::make_unique<LinuxApplication>(connection_, pid);
+}
+
+Json LinuxPlatform::windowServerList() {
+    if (!connection_.usable()) {
+        return Json::array();  // a machine without a desktop has no windows
+    }
+    return x11::listWindows(connection_);
+}
+
+ElementHandle LinuxPlatform::applicationElement(Pid) {
+    return std::make_unique<NoAnswerElement>();
+}
+
+EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint position,
+                                          MouseButton button) {
+    if (!input_.available()) {
+        return nullptr;
+    }
+    auto event = std::make_unique<LinuxEvent>();
+    event->kind = LinuxEvent::Kind::Mouse;
+    // The event type names the button; the button argument only repeats it.
+    (void)button;
+    event->mouseType = type;
+    event->position = position;
+    return event;
+}
+
+EventHandle LinuxPlatform::makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) {
+    if (!input_.available()) {
+        return nullptr;
+    }
+    auto event = std::make_unique<LinuxEvent>();
+    event->kind = LinuxEvent::Kind::Scroll;
+    event->wheel1 = wheel1;
+    event->wheel2 = wheel2;
+    return event;
+}
+
+EventHandle LinuxPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) {
+    // Virtual key 0 is also the key that carries typed text, so it is always made.
+    if (!input_.available() || !x11::keysymForVirtualKey(virtualKey)) {
+        return nullptr;
+    }
+    auto event = std::make_unique<LinuxEvent>();
+    event->kind = LinuxEvent::Kind::Keyboard;
+    event->virtualKey = virtualKey;
+    event->keyDown = keyDown;
+    return event;
+}
+
+void LinuxPlatform::setClickState(Event&, std::int64_t) {}
+
+void LinuxPlatform::setFlags(Event& event, std::uint64_t flags) {
+    if (auto* linuxEvent = dynamic_cast<LinuxEvent*>(&event)) {
+        linuxEvent->flags = flags;
+    }
+}
+
+void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
+    if (auto* linuxEvent = dynamic_cast<LinuxEvent*>(&event)) {
+        linuxEvent->text = std::u16string(text);
+    }
+}
+
+void LinuxPlatform::post(const Event& event) {
+    const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
+    if (!linuxEvent) {
+        return;
+    }
+    switch (linuxEvent->kind) {
+        case LinuxEvent::Kind::Mouse:
+            input_.movePointer(linuxEvent->position);
+            switch (linuxEvent->mouseType) {
+                case MouseEventType::Moved:
+                case MouseEventType::LeftDragged:
+                    break;
+                case MouseEventType::LeftDown:
+                    input_.pressButton(x11::Button::Left);
+                    break;
+                case MouseEventType::LeftUp:
+                    input_.releaseButton(x11::Button::Left);
+                    break;
+                case MouseEventType::RightDown:
+                    input_.pressButton(x11::Button::Right);
+                    break;
+                case MouseEventType::RightUp:
+                    input_.releaseButton(x11::Button::Right);
+                    break;
+            }
+            return;
+        case LinuxEvent::Kind::Scroll:
+            input_.scroll(linuxEvent->wheel1, linuxEvent->wheel2);
+            return;
+        case LinuxEvent::Kind::Keyboard:
+            if (!linuxEvent->keyDown) {
+                input_.keyUp(linuxEvent->virtualKey);
+            } else if (linuxEvent->text) {
+                input_.typeDown(linuxEvent->virtualKey, *linuxEvent->text);
+            } else {
+                input_.keyDown(linuxEvent->virtualKey, linuxEvent->flags);
+            }
+            return;
+    }
+}
+
+void LinuxPlatform::releaseInput() {
+    input_.releaseAll();
+}
+
+}  // namespace quorvel

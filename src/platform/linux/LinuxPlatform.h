@@ -1,0 +1,52 @@
+#pragma once
+
+// A Linux desktop on X11: the window list, the active window and activation from the X server
+// and the window manager's conventions, input through XTEST, and the permissions read from
+// what can be reached. Without a display it answers like a machine without a desktop: no
+// windows, no frontmost application, neither permission, and event constructors that fail.
+// Accessibility elements give no answers yet.
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/linux/InputSynthesizer.h"
+#include "platform/linux/XConnection.h"
+
+namespace quorvel {
+
+class LinuxPlatform final : public Platform {
+  public:
+    LinuxPlatform();
+    ~LinuxPlatform() override;
+
+    Nanos now() override;
+    void sleep(Nanos duration) override;
+    bool screenCaptureAllowed() override;
+    bool accessibilityTrusted() override;
+    std::optional<Pid> frontmostPid() override;
+    // The application stays valid only as long as this platform.
+    std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
+    Json windowServerList() override;
+    ElementHandle applicationElement(Pid pid) override;
+    void setMessagingTimeout(const Element&, float) override {}
+    std::optional<AttributeValue> copyAttribute(const Element&, std::string_view) override {
+        return std::nullopt;
+    }
+    void performAction(const Element&, std::string_view) override {}
+    bool elementsEqual(const Element& a, const Element& b) override { return &a == &b; }
+    EventHandle makeMouseEvent(MouseEventType type, ScreenPoint position,
+                               MouseButton button) override;
+    EventHandle makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) override;
+    EventHandle makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) override;
+    void setClickState(Event& event, std::int64_t clickState) override;
+    void setFlags(Event& event, std::uint64_t flags) override;
+    void setUnicodeString(Event& event, std::u16string_view text) override;
+    void post(const Event& event) override;
+    void releaseInput() override;
+
+  private:
+    x11::XConnection connection_;
+    x11::InputSynthesizer input_;
+};
+
+}  // namespace quorvel

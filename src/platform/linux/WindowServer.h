@@ -1,0 +1,30 @@
+#pragma once
+
+// The window server's view of the desktop: the on-screen top-level windows front to back, the
+// active window's owner and the activation request, read from the X server and the window
+// manager's conventions. Every question is sent in rounds: all requests of a round go out
+// before the first reply is awaited.
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/Json.h"
+#include "platform/linux/XConnection.h"
+
+namespace quorvel::x11 {
+
+// The entries "kCGWindowNumber" (the application's own window), "kCGWindowOwnerPID",
+// "kCGWindowLayer", "kCGWindowOwnerName" (WM_CLASS class), "kCGWindowName" and
+// "kCGWindowBounds" (the frame in root coordinates) of every viewable top-level window, front
+// to back, the desktop window left out. Null when there is no display.
+Json listWindows(const XConnection& connection);
+
+// The pid of the owner of the active window, if the window manager names one.
+std::optional<std::int32_t> activeWindowPid(const XConnection& connection);
+
+// Asks the window manager to bring the topmost normal or dialog window of `pid` to the front,
+// switching to its desktop first when it is on another one. Does nothing when `pid` has no such
+// window; whether it worked shows only later.
+void activateWindowOf(const XConnection& connection, std::int32_t pid);
+
+}  // namespace quorvel::x11
