@@ -7,7 +7,7 @@
 #   scripts/desktop.sh app STATE COMMAND              starts one more application, prints its pid
 #   scripts/desktop.sh stop STATE                     stops what start and app started, only that
 #
-# Each COMMAND is one word list in one argument, for example "xterm -e sh". An application is
+# Each COMMAND is one shell command line in one argument, for example "xterm -e sh". An application is
 # ready when it has a mapped window managed by openbox that carries its pid.
 set -euo pipefail
 
@@ -51,9 +51,9 @@ has_managed_window() {
 
 start_app() {
     local command=$1 pid
-    # The application runs in its own session so that a stop can never reach the caller.
-    # shellcheck disable=SC2086
-    setsid $command </dev/null >>"$state/apps.log" 2>&1 &
+    # The application runs in its own session so that a stop can never reach the caller; the
+    # shell execs it, so the pid recorded is the application's.
+    setsid sh -c "exec $command" </dev/null >>"$state/apps.log" 2>&1 &
     pid=$!
     record "$pid"
     wait_for "application '$command'" has_managed_window "$pid"

@@ -75,7 +75,7 @@ bool LinuxPlatform::accessibilityTrusted() {
 }
 
 std::optional<Pid> LinuxPlatform::frontmostPid() {
-    return x11::activeWindowPid(connection_);
+    return x11::keyboardOwnerPid(connection_);
 }
 
 std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {

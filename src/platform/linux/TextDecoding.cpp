@@ -26,13 +26,19 @@ void appendCodePoint(std::string& out, char32_t code) {
     }
 }
 
-// The length of the well-formed sequence at the start of `bytes` (Unicode's table of
-// well-formed byte sequences), or 0 when it is ill-formed.
-std::size_t wellFormedLength(std::string_view bytes) {
+// How the sequence at the start of `bytes` reads by Unicode's table of well-formed byte
+// sequences: its length when it is well-formed, else how many bytes of it begin a sequence
+// (at least 1), which become one U+FFFD ("maximal subpart" replacement).
+struct Sequence {
+    bool wellFormed;
+    std::size_t length;
+};
+
+Sequence readSequence(std::string_view bytes) {
     auto byte = [&](std::size_t index) { return static_cast<std::uint8_t>(bytes[index]); };
     std::uint8_t lead = byte(0);
     if (lead < 0x80) {
-        return 1;
+        return {true, 1};
     }
     std::size_t length = 0;
     std::uint8_t low = 0x80;
@@ -48,17 +54,16 @@ std::size_t wellFormedLength(std::string_view bytes) {
         low = lead == 0xF0 ? 0x90 : 0x80;
         high = lead == 0xF4 ? 0x8F : 0xBF;
     } else {
-        return 0;
+        return {false, 1};
     }
-    if (bytes.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t index = 2; index < length; ++index) {
-        if (byte(index) < 0x80 || byte(index) > 0xBF) {
-            return 0;
+    for (std::size_t index = 1; index < length; ++index) {
+        std::uint8_t first = index == 1 ? low : 0x80;
+        std::uint8_t last = index == 1 ? high : 0xBF;
+        if (index >= bytes.size() || byte(index) < first || byte(index) > last) {
+            return {false, index};
         }
     }
-    return length;
+    return {true, length};
 }
 
 }  // namespace
@@ -67,20 +72,13 @@ std::string repairUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {
-        std::size_t length = wellFormedLength(bytes);
-        if (length == 0) {
+        Sequence sequence = readSequence(bytes);
+        if (sequence.wellFormed) {
+            out.append(bytes.substr(0, sequence.length));
+        } else {
             out += replacement;
-            // Skip the lead byte and any continuation bytes that belong to it.
-            std::size_t skip = 1;
-            while (skip < bytes.size() && skip < 4 &&
-                   (static_cast<std::uint8_t>(bytes[skip]) & 0xC0) == 0x80) {
-                ++skip;
-            }
-            bytes.remove_prefix(skip);
-            continue;
         }
-        out.append(bytes.substr(0, length));
-        bytes.remove_prefix(length);
+        bytes.remove_prefix(sequence.length);
     }
     return out;
 }

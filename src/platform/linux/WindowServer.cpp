@@ -50,8 +50,8 @@ struct PidQuestion {
 };
 
 PidQuestion askPid(const XConnection& connection, bool resources, xcb_window_t window) {
-    if (!resources) {
-        return {};
+    if (!resources || window == XCB_NONE) {
+        return {};  // a client of None would ask about every client
     }
     xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     return {true, xcb_res_query_client_ids(connection.xcb(), 1, &spec)};
@@ -154,6 +154,7 @@ std::optional<std::string> className(const std::optional<Property>& wmClass) {
 std::vector<TopLevel> viewableRootChildren(const XConnection& connection,
                                            const std::vector<xcb_window_t>& children) {
     xcb_connection_t* xcb = connection.xcb();
+    ScreenSize screen = connection.screenSize();
     std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
     std::vector<xcb_get_geometry_cookie_t> geometryCookies;
     for (xcb_window_t child : children) {
@@ -168,6 +169,13 @@ std::vector<TopLevel> viewableRootChildren(const XConnection& connection,
             xcb_get_geometry_reply(xcb, geometryCookies[index], nullptr));
         if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
             attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+            continue;
+        }
+        // Only windows on screen: the window manager parks helper windows outside it.
+        std::int32_t right = geometry->x + geometry->width + 2 * geometry->border_width;
+        std::int32_t bottom = geometry->y + geometry->height + 2 * geometry->border_width;
+        if (right <= 0 || bottom <= 0 || geometry->x >= screen.width ||
+            geometry->y >= screen.height) {
             continue;
         }
         TopLevel window;
@@ -325,22 +333,41 @@ Json listWindows(const XConnection& connection) {
     return list;
 }
 
-std::optional<std::int32_t> activeWindowPid(const XConnection& connection) {
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection) {
     if (!connection.usable()) {
         return std::nullopt;
     }
-    std::optional<Property> active = connection.property(
-        connection.requestProperty(connection.root(), connection.atoms().netActiveWindow, 1));
-    std::vector<xcb_window_t> windows = windowsIn(active);
-    if (windows.empty() || windows.front() == 0) {
+    xcb_connection_t* xcb = connection.xcb();
+    xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(xcb);
+    xcb_get_property_cookie_t activeCookie =
+        connection.requestProperty(connection.root(), connection.atoms().netActiveWindow, 1);
+    ReplyPtr<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(xcb, focusCookie, nullptr));
+    std::vector<xcb_window_t> active = windowsIn(connection.property(activeCookie));
+    // No focus, or focus that follows the pointer: no application has the keyboard for sure.
+    if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
+        focus->focus == connection.root()) {
         return std::nullopt;
     }
-    xcb_window_t window = windows.front();
-    PidQuestion pid = askPid(connection, hasResourceExtension(connection), window);
-    xcb_get_property_cookie_t wmPid =
-        connection.requestProperty(window, connection.atoms().netWmPid, 1);
-    std::optional<std::int32_t> fromResources = answerPid(connection, pid);
-    return ownerPid(fromResources, connection.property(wmPid));
+    bool resources = hasResourceExtension(connection);
+    xcb_window_t activeWindow = active.empty() ? XCB_NONE : active.front();
+    PidQuestion focusPid = askPid(connection, resources, focus->focus);
+    xcb_get_property_cookie_t focusWmPid =
+        connection.requestProperty(focus->focus, connection.atoms().netWmPid, 1);
+    PidQuestion activePid = askPid(connection, resources, activeWindow);
+    xcb_get_property_cookie_t activeWmPid =
+        connection.requestProperty(activeWindow, connection.atoms().netWmPid, 1);
+    std::optional<std::int32_t> owner =
+        ownerPid(answerPid(connection, focusPid), connection.property(focusWmPid));
+    std::optional<std::int32_t> activeOwner =
+        ownerPid(answerPid(connection, activePid), connection.property(activeWmPid));
+    // The window manager moves the focus first and names the new active window a few
+    // milliseconds later (or the other way round): while the two disagree, the keyboard is
+    // changing hands and belongs to no one.
+    if (activeWindow != XCB_NONE && activeOwner != owner) {
+        return std::nullopt;
+    }
+    return owner;
 }
 
 namespace {

@@ -19,8 +19,9 @@ namespace quorvel::x11 {
 // to back, the desktop window left out. Null when there is no display.
 Json listWindows(const XConnection& connection);
 
-// The pid of the owner of the active window, if the window manager names one.
-std::optional<std::int32_t> activeWindowPid(const XConnection& connection);
+// The pid of the application whose window has the keyboard focus, while the window manager's
+// active window (when it names one) belongs to the same application.
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection);
 
 // Asks the window manager to bring the topmost normal or dialog window of `pid` to the front,
 // switching to its desktop first when it is on another one. Does nothing when `pid` has no such

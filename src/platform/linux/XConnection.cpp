@@ -115,6 +115,7 @@ XConnection::XConnection() {
         return;
     }
     root_ = screens.data->root;
+    screenSize_ = {screens.data->width_in_pixels, screens.data->height_in_pixels};
     atoms_ = internDesktopAtoms(connection_);
 }
 

@@ -53,6 +53,11 @@ struct Property {
     std::optional<std::uint32_t> firstCardinal() const;
 };
 
+struct ScreenSize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
 class XConnection {
   public:
     // Connects to the display that DISPLAY names; `usable()` tells whether that worked.
@@ -66,6 +71,7 @@ class XConnection {
     xcb_connection_t* xcb() const { return connection_; }
     xcb_window_t root() const { return root_; }
     const Atoms& atoms() const { return atoms_; }
+    ScreenSize screenSize() const { return screenSize_; }
 
     // Asks for a property without waiting; `property` collects the answer.
     xcb_get_property_cookie_t requestProperty(xcb_window_t window, xcb_atom_t name,
@@ -79,6 +85,7 @@ class XConnection {
   private:
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t root_ = 0;
+    ScreenSize screenSize_;
     Atoms atoms_;
 };
 
