@@ -3,11 +3,14 @@
 set -euo pipefail
 
 packages=(
+  clang                 # the fuzzer build (libFuzzer)
+  clang-format          # the formatting check
   cmake                 # build
   g++                   # build
   googletest            # unit and process tests (GoogleTest sources)
   libgmock-dev          # unit tests
   libgtest-dev          # unit tests
+  libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
   libicu-dev            # grapheme clusters and Unicode upper-casing
   make                  # build
   nlohmann-json3-dev    # JSON requests and replies

@@ -27,6 +27,13 @@ void installSignalHandlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // A host may start the driver with both signals blocked so that none is lost or fatal before
+    // the handlers are in place; from here on they are welcome.
+    sigset_t cancelling;
+    sigemptyset(&cancelling);
+    sigaddset(&cancelling, SIGTERM);
+    sigaddset(&cancelling, SIGINT);
+    sigprocmask(SIG_UNBLOCK, &cancelling, nullptr);
     // A host that stops reading must see a failed write, not a process killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
 }

@@ -22,7 +22,7 @@ void makePipe(int ends[2]) {
 
 }  // namespace
 
-DriverProcess::DriverProcess() {
+DriverProcess::DriverProcess(bool startBlocked) {
     // The driver's input may be closed early; a write to it must fail, not kill the test.
     ::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -31,6 +31,13 @@ DriverProcess::DriverProcess() {
     makePipe(err);
     pid_ = fork();
     if (pid_ == 0) {
+        if (startBlocked) {
+            sigset_t signals;
+            sigemptyset(&signals);
+            sigaddset(&signals, SIGINT);
+            sigaddset(&signals, SIGTERM);
+            sigprocmask(SIG_BLOCK, &signals, nullptr);
+        }
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);

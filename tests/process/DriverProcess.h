@@ -18,7 +18,9 @@ struct Outcome {
 
 class DriverProcess {
   public:
-    DriverProcess();
+    // With `startBlocked`, the driver starts with SIGINT and SIGTERM blocked, as a careful host
+    // starts it, so that a signal sent at any moment is held until the driver can take it.
+    explicit DriverProcess(bool startBlocked = false);
     ~DriverProcess();
     DriverProcess(const DriverProcess&) = delete;
     DriverProcess& operator=(const DriverProcess&) = delete;
