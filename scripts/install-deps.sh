@@ -3,9 +3,9 @@
 set -euo pipefail
 
 packages=(
+  at-spi2-core          # end-to-end tests: the accessibility bus and registry of the virtual desktop
   clang                 # the fuzzer build (libFuzzer)
   clang-format          # the formatting check
-  at-spi2-core          # end-to-end tests: the accessibility bus and registry of the virtual desktop
   cmake                 # build
   dbus-bin              # end-to-end tests: dbus-send, the accessibility bus readiness check
   dbus-daemon           # end-to-end tests: the session bus of the virtual desktop
