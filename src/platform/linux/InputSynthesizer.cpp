@@ -48,6 +48,7 @@ void InputSynthesizer::fakeInput(std::uint8_t type, std::uint8_t detail, std::in
                                  std::int16_t y) {
     xcb_window_t root = type == XCB_MOTION_NOTIFY ? connection_.root() : XCB_NONE;
     xcb_test_fake_input(connection_.xcb(), type, detail, XCB_CURRENT_TIME, root, x, y, 0);
+    posted_ = true;
 }
 
 void InputSynthesizer::movePointer(ScreenPoint position) {
@@ -214,7 +215,6 @@ void InputSynthesizer::releaseAll() {
     if (!connection_.usable()) {
         return;
     }
-    bool any = !heldKeys_.empty() || !heldButtons_.empty() || keyboard_.changed();
     heldFor_.clear();
     while (!heldKeys_.empty()) {
         xcb_keycode_t keycode = heldKeys_.back();
@@ -230,7 +230,9 @@ void InputSynthesizer::releaseAll() {
     }
     connection_.flush();
     keyboard_.restore(lastKeyEvent_);
-    if (any) {
+    if (posted_) {
+        // The server has handled every event once this returns: a release sent just before
+        // the connection closes was seen to be lost.
         connection_.sync();
     }
 }

@@ -61,6 +61,7 @@ class InputSynthesizer {
     std::map<std::uint16_t, std::vector<xcb_keycode_t>> heldFor_;
     std::vector<Button> heldButtons_;
     Nanos lastKeyEvent_{0};
+    bool posted_ = false;
 };
 
 }  // namespace quorvel::x11
