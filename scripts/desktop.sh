@@ -68,7 +68,7 @@ rc_without_key_bindings() {
 }
 
 start() {
-    state=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-desktop.XXXXXX")
+    state=$(mktemp -d -t quorvel-desktop.XXXXXX)
     : >"$state/pids"
 
     # Xvfb writes the display number to the descriptor once it accepts connections.

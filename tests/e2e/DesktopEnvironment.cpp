@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -17,9 +18,9 @@ SharedDesktop sharedDesktop;
 class DesktopEnvironment final : public ::testing::Environment {
   public:
     void SetUp() override {
-        char folder[] = "/tmp/quorvel-e2e.XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        sharedDesktop.folder = folder;
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-e2e.XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        sharedDesktop.folder = pattern;
         sharedDesktop.terminalFile = sharedDesktop.folder + "/terminal.bin";
         sharedDesktop.desktop = std::make_unique<VirtualDesktop>(
             std::vector<std::string>{"gtk3-widget-factory", "gtk3-demo"});

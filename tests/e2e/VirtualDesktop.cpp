@@ -306,6 +306,14 @@ void XProbe::moveToDesktop(xcb_window_t window, std::uint32_t desktop) {
     sendToRoot(window, atom("_NET_WM_DESKTOP"), desktop, 2, 0);
 }
 
+void XProbe::setAbove(xcb_window_t window, bool above) {
+    sendToRoot(window, atom("_NET_WM_STATE"), above ? 1 : 0, atom("_NET_WM_STATE_ABOVE"), 0);
+}
+
+void XProbe::sync() {
+    free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
 std::uint32_t XProbe::currentDesktop() {
     xcb_get_property_reply_t* reply =
         xcb_get_property_reply(connection_,

@@ -72,7 +72,10 @@ class XProbe {
     void activate(xcb_window_t window);
     void minimise(xcb_window_t window);
     void moveToDesktop(xcb_window_t window, std::uint32_t desktop);
+    void setAbove(xcb_window_t window, bool above);
     std::uint32_t currentDesktop();
+    // Waits until the server has handled every request sent so far.
+    void sync();
     bool isViewable(xcb_window_t frameOrClient);
 
   private:
