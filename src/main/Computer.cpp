@@ -16,6 +16,18 @@ namespace {
 // Written when not even the error reply can be built, for want of memory.
 constexpr std::string_view outOfMemoryReply = "{\"error\":\"Out of memory\",\"ok\":false}\n";
 
+// Memory held back for the way out: when an allocation first fails it is given back, so that the
+// destructors that run while the failure unwinds, and the error reply, can still allocate.
+constexpr std::size_t reserveBytes = std::size_t{4} << 20;
+char* memoryReserve = nullptr;
+
+void giveBackReserve() {
+    delete[] memoryReserve;
+    memoryReserve = nullptr;
+    std::set_new_handler(nullptr);
+    throw std::bad_alloc();
+}
+
 void requestCancellation(int) {
     cancellationRequested.store(1, std::memory_order_relaxed);
 }
@@ -129,6 +141,8 @@ ReplyLine ComputerMain::respond(Runtime& runtime, std::string_view requestBytes)
 int ComputerMain::main(Platform& platform) {
     installSignalHandlers();
     try {
+        memoryReserve = new char[reserveBytes];
+        std::set_new_handler(giveBackReserve);
         Runtime runtime{platform, cancellationRequested, {}};
         ReplyLine reply;
         try {

@@ -35,7 +35,7 @@ struct Runtime {
     Deadline deadline;
 
     bool cancellationRaised() const { return cancellation.load(std::memory_order_relaxed) != 0; }
-    // The deadline test first, then the flag: what attr and the tree walk call "cancelled".
+    // The flag first, then the deadline: what attr and the tree walk call "cancelled".
     bool pastDeadlineOrCancelled();
 };
 

@@ -1,5 +1,7 @@
 #include "observe/Snapshot.h"
 
+#include "observe/AccessibilityTree.h"
+#include "observe/FocusedElement.h"
 #include "target/WindowList.h"
 
 namespace quorvel {
@@ -17,7 +19,16 @@ Json observationSnapshot(Runtime& runtime, std::optional<Pid> targetPid) {
     if (!targetPid) {
         return reply;
     }
-    reply["accessibility_tree"] = Json::object();
+    // Released when the snapshot returns, with every handle the walk made below it.
+    ElementHandle application = platform.applicationElement(*targetPid);
+    if (!application) {
+        reply["accessibility_tree"] = Json::object();  // nothing of the target can be read
+        return reply;
+    }
+    int budget = snapshotNodeBudget;
+    Json walked = tree(runtime, application, 0, budget);
+    addFocusedElement(runtime, *application, walked, reply);
+    reply["accessibility_tree"] = std::move(walked);
     return reply;
 }
 

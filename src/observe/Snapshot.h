@@ -7,6 +7,8 @@
 namespace quorvel {
 
 constexpr Nanos observationPause = std::chrono::milliseconds(200);
+// How many elements of the target one observation summarises at most.
+constexpr int snapshotNodeBudget = 180;
 
 // The reply object of every successful request: the layer-0 windows, the frontmost pid, both
 // permission states and the coordinate space; with a target pid, its accessibility tree and

@@ -46,7 +46,7 @@ bool targetWindowIsRaised(std::optional<Pid> frontmost, const Json& windowRecord
     }
     const Json& first = windowRecords.front();
     auto pid = first.find("pid");
-    return pid != first.end() && pid->is_number_integer() && *pid == target;
+    return pid != first.end() && isPid(*pid, target);
 }
 
 void focus(Runtime& runtime, Pid pid) {

@@ -44,6 +44,13 @@ Json record(const Json& entry) {
 
 }  // namespace
 
+bool isPid(const Json& value, Pid pid) {
+    if (value.is_number_unsigned()) {
+        return pid >= 0 && value.get<std::uint64_t>() == static_cast<std::uint64_t>(pid);
+    }
+    return value.is_number_integer() && value.get<std::int64_t>() == pid;
+}
+
 Json windows(Platform& platform, AllLayers allLayers) {
     Json answer = platform.windowServerList();
     Json records = Json::array();

@@ -13,4 +13,8 @@ enum class AllLayers { No, Yes };
 // A JSON array of window records; empty whenever the window server's answer is unusable.
 Json windows(Platform& platform, AllLayers allLayers = AllLayers::No);
 
+// Whether a record's `pid` value is an integer equal to `pid`; a huge unsigned value never wraps
+// around to a negative pid.
+bool isPid(const Json& value, Pid pid);
+
 }  // namespace quorvel

@@ -194,6 +194,7 @@ ScriptedFaults scriptDesktop(MemoryDesktop& desktop, CancellationFlag& flag,
                              std::span<const std::uint8_t> bytes) {
     ByteReader in(bytes);
     ScriptedFaults faults;
+    desktop.recordAccessibilityCalls = false;
     desktop.screenCapture = !in.oneIn(16);
     desktop.accessibility = !in.oneIn(16);
     if (!in.oneIn(16)) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +23,7 @@ void makePipe(int ends[2]) {
 
 }  // namespace
 
-DriverProcess::DriverProcess(bool startBlocked) {
+DriverProcess::DriverProcess(Options options) {
     // The driver's input may be closed early; a write to it must fail, not kill the test.
     ::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -31,7 +32,11 @@ DriverProcess::DriverProcess(bool startBlocked) {
     makePipe(err);
     pid_ = fork();
     if (pid_ == 0) {
-        if (startBlocked) {
+        if (options.addressSpaceLimit != 0) {
+            rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        if (options.startBlocked) {
             sigset_t signals;
             sigemptyset(&signals);
             sigaddset(&signals, SIGINT);

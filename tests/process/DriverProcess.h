@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 
 namespace quorvel::test {
@@ -18,9 +19,15 @@ struct Outcome {
 
 class DriverProcess {
   public:
-    // With `startBlocked`, the driver starts with SIGINT and SIGTERM blocked, as a careful host
-    // starts it, so that a signal sent at any moment is held until the driver can take it.
-    explicit DriverProcess(bool startBlocked = false);
+    struct Options {
+        // Start with SIGINT and SIGTERM blocked, as a careful host does, so that a signal sent
+        // at any moment is held until the driver can take it.
+        bool startBlocked = false;
+        // A limit on the driver's address space in bytes; 0 for none.
+        std::size_t addressSpaceLimit = 0;
+    };
+    DriverProcess() : DriverProcess(Options{}) {}
+    explicit DriverProcess(Options options);
     ~DriverProcess();
     DriverProcess(const DriverProcess&) = delete;
     DriverProcess& operator=(const DriverProcess&) = delete;

@@ -151,5 +151,41 @@ TEST(Reply, ReplyWithoutAReaderEndsWithStatusOneAndNoSignal) {
     EXPECT_EQ(outcome.err, "");
 }
 
+TEST(Reply, RunningOutOfMemoryStillGivesOneLine) {
+#ifdef QUORVEL_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit here allows";
+#else
+    // A request that needs several megabytes once parsed, under ever larger limits: the early
+    // ones fail while loading the libraries (before the driver runs), the late ones succeed.
+    std::string request = R"({"actions":[],"padding":[)";
+    for (int i = 0; i < 2400; ++i) {
+        request += i ? ",\"" : "\"";
+        request.append(100, 'a');
+        request += '"';
+    }
+    request += "]}";
+    int outOfMemory = 0;
+    int replied = 0;
+    for (std::size_t megabytes = 30; megabytes <= 60; ++megabytes) {
+        DriverProcess driver(DriverProcess::Options{.addressSpaceLimit = megabytes << 20});
+        driver.write(request);
+        Outcome outcome = driver.finish();
+        if (outcome.exitStatus == 127) {
+            continue;  // the loader could not map the libraries: the driver never ran
+        }
+        SCOPED_TRACE(std::to_string(megabytes) + " MB");
+        Json reply = expectOneReplyLine(outcome);
+        if (reply.is_object() && reply["ok"] == false) {
+            EXPECT_EQ(reply["error"], "Out of memory");
+            ++outOfMemory;
+        } else {
+            ++replied;
+        }
+    }
+    EXPECT_GT(outOfMemory, 0);
+    EXPECT_GT(replied, 0);
+#endif
+}
+
 }  // namespace
 }  // namespace quorvel::test

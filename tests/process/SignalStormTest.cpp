@@ -52,7 +52,8 @@ TEST(SignalStorm, EveryRunWritesOneValidLine) {
                                  static_cast<useconds_t>(random() % 150000),
                                  static_cast<useconds_t>(random() % 500000),
                                  random() % 2 ? SIGTERM : SIGINT, random() % 4 == 0});
-            drivers.push_back(std::make_unique<DriverProcess>(true));
+            drivers.push_back(
+                std::make_unique<DriverProcess>(DriverProcess::Options{.startBlocked = true}));
         }
         // Walk the timeline of the whole group in 1 ms steps.
         std::vector<bool> written(together, false), signalled(together, false);

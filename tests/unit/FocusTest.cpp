@@ -168,6 +168,9 @@ TEST(TargetWindowIsRaised, DecidesFromFrontmostPidAndFirstRecord) {
         EXPECT_EQ(targetWindowIsRaised(c.frontmost, c.list, 42, c.hasWindow), c.raised)
             << c.list.dump();
     }
+    // The largest unsigned pid must not wrap around to pid -1.
+    EXPECT_FALSE(
+        targetWindowIsRaised(-1, Json::array({Json{{"pid", UINT64_MAX}}}), -1, HasWindow::Yes));
 }
 
 TEST_F(Focus, GuardRefusesAnotherOrNoFrontmostApplication) {

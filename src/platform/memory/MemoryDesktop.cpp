@@ -245,8 +245,10 @@ ElementHandle MemoryDesktop::applicationElement(Pid pid) {
 }
 
 void MemoryDesktop::setMessagingTimeout(const Element& element, float seconds) {
-    accessibilityCalls.push_back("timeout " + std::to_string(idOf(element)) + " " +
-                                 number(static_cast<double>(seconds)));
+    if (recordAccessibilityCalls) {
+        accessibilityCalls.push_back("timeout " + std::to_string(idOf(element)) + " " +
+                                     number(static_cast<double>(seconds)));
+    }
     timeouts_[idOf(element)] = seconds;
 }
 
@@ -272,7 +274,9 @@ AttributeValue MemoryDesktop::materialise(const StoredValue& stored) {
 std::optional<AttributeValue> MemoryDesktop::copyAttribute(const Element& element,
                                                            std::string_view name) {
     ElementId id = idOf(element);
-    accessibilityCalls.push_back("read " + std::to_string(id) + " " + std::string(name));
+    if (recordAccessibilityCalls) {
+        accessibilityCalls.push_back("read " + std::to_string(id) + " " + std::string(name));
+    }
     if (unresponsive.count(id)) {
         // The read waits out the element's messaging timeout, then gives up.
         auto timeout = timeouts_.find(id);

@@ -114,6 +114,7 @@ class MemoryDesktop final : public Platform {
     std::vector<Pid> activations;
     std::vector<std::string> performedActions;    // "AXRaise 7"
     std::vector<std::string> accessibilityCalls;  // "timeout 7 0.1", "read 7 AXRole"
+    bool recordAccessibilityCalls = true;         // off where only speed matters
     int frontmostQueries = 0;
     int windowListQueries = 0;
     Nanos slept{0};
