@@ -11,10 +11,14 @@
 # ready when it has a mapped window managed by openbox that carries its pid.
 set -euo pipefail
 
-readiness_timeout=20   # seconds for any one step
+readiness_timeout=60   # seconds for any one step, on a busy machine too
 poll=0.05
 
-die() { echo "desktop.sh: $*" >&2; exit 1; }
+die() {
+    echo "desktop.sh: $*" >&2
+    [ -n "${state:-}" ] && tail -n 5 "$state"/*.log >&2
+    exit 1
+}
 
 record() { echo "$1" >>"$state/pids"; }
 
@@ -26,6 +30,18 @@ wait_for() {
         [ "$SECONDS" -lt "$deadline" ] || die "$what not ready after ${readiness_timeout}s"
         sleep "$poll"
     done
+}
+
+# The first display number from a random start that no X server holds.
+free_display() {
+    local used number
+    used=$(grep -o '/tmp/.X11-unix/X[0-9]*' /proc/net/unix 2>/dev/null | sed 's/.*X//' | sort -u)
+    number=$((100 + RANDOM % 800))
+    while grep -qx "$number" <<<"$used" || [ -e "/tmp/.X$number-lock" ] ||
+        [ -e "/tmp/.X11-unix/X$number" ]; do
+        number=$((number + 1))
+    done
+    echo "$number"
 }
 
 window_manager_ready() {
@@ -70,14 +86,29 @@ rc_without_key_bindings() {
 start() {
     state=$(mktemp -d -t quorvel-desktop.XXXXXX)
     : >"$state/pids"
+    # A start that fails half way stops what it had started.
+    trap 'stop "$state"' EXIT
 
-    # Xvfb writes the display number to the descriptor once it accepts connections.
+    # Xvfb writes the display number to the descriptor once it accepts connections. The number
+    # is chosen here among those that no server holds, by socket (named or abstract) or lock
+    # file, because a server started to search for one itself was seen to end up on a display
+    # whose lock file had gone while another server still listened there.
     mkfifo "$state/displayfd"
-    Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$state/displayfd" \
-        >>"$state/xvfb.log" 2>&1 &
-    record $!
-    local number=""
-    read -r -t "$readiness_timeout" number <"$state/displayfd" || die "Xvfb did not start"
+    local number="" attempt candidate
+    for attempt in 1 2 3 4 5; do
+        candidate=$(free_display)
+        Xvfb ":$candidate" -displayfd 9 -screen 0 1280x800x24 -nolisten tcp \
+            9>"$state/displayfd" >>"$state/xvfb.log" 2>&1 &
+        local xvfb=$!
+        if read -r -t "$readiness_timeout" number <"$state/displayfd" && [ "$number" = "$candidate" ]; then
+            record "$xvfb"
+            break
+        fi
+        kill "$xvfb" 2>/dev/null || true
+        wait "$xvfb" 2>/dev/null || true
+        number=""
+    done
+    [ -n "$number" ] || die "Xvfb did not start"
     export DISPLAY=":$number"
 
     local bus
@@ -107,6 +138,7 @@ start() {
         pids+=("$(start_app "$command")")
     done
     echo "export QUORVEL_APP_PIDS='${pids[*]}'" >>"$state/environment"
+    trap - EXIT
     cat "$state/environment"
 }
 

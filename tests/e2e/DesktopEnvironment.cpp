@@ -49,7 +49,7 @@ SharedDesktop& shared() {
 std::int32_t startRecordingTerminal(const std::string& file) {
     // Raw mode without echo: the file gets exactly the bytes the terminal sends for each key.
     std::string shell = "stty raw -echo; exec cat >> " + shellQuoted(file);
-    return sharedDesktop.desktop->startApp("xterm -geometry 80x10+700+500 -e sh -c " +
+    return sharedDesktop.desktop->startApp("xterm -geometry 80x10+600+560 -e sh -c " +
                                            shellQuoted(shell));
 }
 

@@ -131,6 +131,22 @@ std::optional<xcb_keycode_t> InputSynthesizer::shiftKeycode() {
     return shift->keycode;
 }
 
+void InputSynthesizer::prepareKey(std::uint16_t virtualKey, std::uint64_t flags) {
+    std::optional<Keysym> keysym = keysymForVirtualKey(virtualKey);
+    if (!keysym || !available()) {
+        return;
+    }
+    std::vector<Keysym> keysyms = modifierKeysyms(flags);
+    keysyms.push_back(*keysym);
+    keyboard_.bind(keysyms, lastKeyEvent_);
+}
+
+void InputSynthesizer::prepareText(std::u16string_view text) {
+    if (available()) {
+        keyboard_.bind(keysymsForText(text), lastKeyEvent_);
+    }
+}
+
 void InputSynthesizer::keyDown(std::uint16_t virtualKey, std::uint64_t flags) {
     std::optional<Keysym> keysym = keysymForVirtualKey(virtualKey);
     if (!keysym || !available()) {
@@ -180,8 +196,6 @@ void InputSynthesizer::typeDown(std::uint16_t virtualKey, std::u16string_view te
     }
     releaseHeld(virtualKey);
     std::vector<Keysym> keysyms = keysymsForText(text);
-    // Every keysym of the character that the keyboard lacks is bound in one change.
-    keyboard_.bind(keysyms, lastKeyEvent_);
     for (std::size_t index = 0; index < keysyms.size(); ++index) {
         if (index > 0) {
             connection_.flush();

@@ -34,6 +34,11 @@ class InputSynthesizer {
     // Wheel 1 positive scrolls up, wheel 2 positive scrolls left; both in pixels.
     void scroll(std::int32_t wheel1, std::int32_t wheel2);
 
+    // Binds to spare keycodes, ahead of posting, the keysyms that a key with `flags`, or a typed
+    // character, needs and the keyboard lacks, so that posting itself only presses keys.
+    void prepareKey(std::uint16_t virtualKey, std::uint64_t flags);
+    void prepareText(std::u16string_view text);
+
     // A key of the driver's key table with the modifier keys that `flags` name held around it.
     // Does nothing for a virtual key that the table lacks.
     void keyDown(std::uint16_t virtualKey, std::uint64_t flags);

@@ -46,6 +46,7 @@ class LinuxApplication final : public RunningApplication {
 LinuxPlatform::LinuxPlatform() : input_(connection_) {}
 
 LinuxPlatform::~LinuxPlatform() {
+    connection_.ungrabServer();
     input_.releaseAll();
 }
 
@@ -54,10 +55,12 @@ Nanos LinuxPlatform::now() {
 }
 
 void LinuxPlatform::sleep(Nanos duration) {
+    connection_.ungrabServer();
     sleepFor(duration);
 }
 
 bool LinuxPlatform::screenCaptureAllowed() {
+    connection_.ungrabServer();
     if (!connection_.usable()) {
         return false;
     }
@@ -71,14 +74,20 @@ bool LinuxPlatform::screenCaptureAllowed() {
 }
 
 bool LinuxPlatform::accessibilityTrusted() {
+    connection_.ungrabServer();
     return accessibilityBusReady();
 }
 
 std::optional<Pid> LinuxPlatform::frontmostPid() {
+    // The answer must still hold when the event that the focus guard lets through is posted,
+    // or a window that takes the focus in between gets it: the server stays grabbed until the
+    // next operation, which for the guard is that post.
+    connection_.grabServer();
     return x11::keyboardOwnerPid(connection_);
 }
 
 std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
+    connection_.ungrabServer();
     if (!processIsLive(pid)) {
         return nullptr;
     }
@@ -86,6 +95,7 @@ std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
 }
 
 Json LinuxPlatform::windowServerList() {
+    connection_.ungrabServer();
     if (!connection_.usable()) {
         return Json::array();  // a machine without a desktop has no windows
     }
@@ -93,11 +103,13 @@ Json LinuxPlatform::windowServerList() {
 }
 
 ElementHandle LinuxPlatform::applicationElement(Pid) {
+    connection_.ungrabServer();
     return std::make_unique<NoAnswerElement>();
 }
 
 EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint position,
                                           MouseButton button) {
+    connection_.ungrabServer();
     if (!input_.available()) {
         return nullptr;
     }
@@ -111,6 +123,7 @@ EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint posit
 }
 
 EventHandle LinuxPlatform::makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) {
+    connection_.ungrabServer();
     if (!input_.available()) {
         return nullptr;
     }
@@ -122,6 +135,7 @@ EventHandle LinuxPlatform::makePixelScrollEvent(std::int32_t wheel1, std::int32_
 }
 
 EventHandle LinuxPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) {
+    connection_.ungrabServer();
     // Virtual key 0 is also the key that carries typed text, so it is always made.
     if (!input_.available() || !x11::keysymForVirtualKey(virtualKey)) {
         return nullptr;
@@ -130,24 +144,40 @@ EventHandle LinuxPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyD
     event->kind = LinuxEvent::Kind::Keyboard;
     event->virtualKey = virtualKey;
     event->keyDown = keyDown;
+    if (keyDown) {
+        input_.prepareKey(virtualKey, 0);
+    }
     return event;
 }
 
 void LinuxPlatform::setClickState(Event&, std::int64_t) {}
 
 void LinuxPlatform::setFlags(Event& event, std::uint64_t flags) {
+    connection_.ungrabServer();
     if (auto* linuxEvent = dynamic_cast<LinuxEvent*>(&event)) {
         linuxEvent->flags = flags;
+        if (linuxEvent->kind == LinuxEvent::Kind::Keyboard && linuxEvent->keyDown) {
+            input_.prepareKey(linuxEvent->virtualKey, flags);
+        }
     }
 }
 
 void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
+    connection_.ungrabServer();
     if (auto* linuxEvent = dynamic_cast<LinuxEvent*>(&event)) {
         linuxEvent->text = std::u16string(text);
+        if (linuxEvent->kind == LinuxEvent::Kind::Keyboard && linuxEvent->keyDown) {
+            input_.prepareText(text);
+        }
     }
 }
 
 void LinuxPlatform::post(const Event& event) {
+    deliver(event);
+    connection_.ungrabServer();
+}
+
+void LinuxPlatform::deliver(const Event& event) {
     const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
     if (!linuxEvent) {
         return;
@@ -189,6 +219,7 @@ void LinuxPlatform::post(const Event& event) {
 }
 
 void LinuxPlatform::releaseInput() {
+    connection_.ungrabServer();
     input_.releaseAll();
 }
 

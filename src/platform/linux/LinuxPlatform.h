@@ -28,11 +28,15 @@ class LinuxPlatform final : public Platform {
     std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
     Json windowServerList() override;
     ElementHandle applicationElement(Pid pid) override;
-    void setMessagingTimeout(const Element&, float) override {}
+    // Accessibility gives no answers yet. Like every operation but posting, these end the
+    // server grab that the frontmost query began: an application asked about its elements may
+    // need the X server to answer.
+    void setMessagingTimeout(const Element&, float) override { connection_.ungrabServer(); }
     std::optional<AttributeValue> copyAttribute(const Element&, std::string_view) override {
+        connection_.ungrabServer();
         return std::nullopt;
     }
-    void performAction(const Element&, std::string_view) override {}
+    void performAction(const Element&, std::string_view) override { connection_.ungrabServer(); }
     bool elementsEqual(const Element& a, const Element& b) override { return &a == &b; }
     EventHandle makeMouseEvent(MouseEventType type, ScreenPoint position,
                                MouseButton button) override;
@@ -45,6 +49,8 @@ class LinuxPlatform final : public Platform {
     void releaseInput() override;
 
   private:
+    void deliver(const Event& event);
+
     x11::XConnection connection_;
     x11::InputSynthesizer input_;
 };

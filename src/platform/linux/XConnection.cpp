@@ -120,6 +120,7 @@ XConnection::XConnection() {
 }
 
 XConnection::~XConnection() {
+    ungrabServer();
     if (connection_) {
         xcb_disconnect(connection_);
     }
@@ -157,6 +158,23 @@ void XConnection::sync() const {
     // A request with a reply: its answer comes after every earlier request has been handled.
     ReplyPtr<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+void XConnection::grabServer() {
+    if (usable() && !grabbed_) {
+        xcb_grab_server(connection_);
+        grabbed_ = true;
+    }
+}
+
+void XConnection::ungrabServer() {
+    if (grabbed_) {
+        grabbed_ = false;
+        if (usable()) {
+            xcb_ungrab_server(connection_);
+            xcb_flush(connection_);
+        }
+    }
 }
 
 void XConnection::flush() const {

@@ -82,8 +82,15 @@ class XConnection {
     void sync() const;
     void flush() const;
 
+    // While the server is grabbed it handles this connection's requests only: what it answered
+    // stays true until the next request of ours, a synthesized event included. Ungrabbing is
+    // sent at once; both are no-ops when there is nothing to do.
+    void grabServer();
+    void ungrabServer();
+
   private:
     xcb_connection_t* connection_ = nullptr;
+    bool grabbed_ = false;
     xcb_window_t root_ = 0;
     ScreenSize screenSize_;
     Atoms atoms_;
