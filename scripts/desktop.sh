@@ -92,12 +92,14 @@ start() {
     # Xvfb writes the display number to the descriptor once it accepts connections. The number
     # is chosen here among those that no server holds, by socket (named or abstract) or lock
     # file, because a server started to search for one itself was seen to end up on a display
-    # whose lock file had gone while another server still listened there.
+    # whose lock file had gone while another server still listened there. Without -noreset the
+    # server resets whenever its last client leaves (a readiness check, the accessibility bus
+    # launcher) and refuses the next one meanwhile: openbox failed to start that way.
     mkfifo "$state/displayfd"
     local number="" attempt candidate
     for attempt in 1 2 3 4 5; do
         candidate=$(free_display)
-        Xvfb ":$candidate" -displayfd 9 -screen 0 1280x800x24 -nolisten tcp \
+        Xvfb ":$candidate" -displayfd 9 -screen 0 1280x800x24 -nolisten tcp -noreset \
             9>"$state/displayfd" >>"$state/xvfb.log" 2>&1 &
         local xvfb=$!
         if read -r -t "$readiness_timeout" number <"$state/displayfd" && [ "$number" = "$candidate" ]; then

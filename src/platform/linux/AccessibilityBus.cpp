@@ -107,6 +107,37 @@ std::optional<std::string> accessibilityBusAddress(GDBusConnection* session) {
     return std::string(address);
 }
 
+constexpr const char* registryName = "org.a11y.atspi.Registry";
+
+// The registry runs, or the bus starts it for the first client that asks: it is started on
+// demand, so a desktop whose applications have not needed it yet has none running.
+bool registryAvailable(GDBusConnection* bus) {
+    Variant owner =
+        call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+             "NameHasOwner", g_variant_new("(s)", registryName), "(b)");
+    gboolean hasOwner = FALSE;
+    if (owner) {
+        g_variant_get(owner.get(), "(b)", &hasOwner);
+    }
+    if (hasOwner) {
+        return true;
+    }
+    Variant activatable = call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "ListActivatableNames", nullptr, "(as)");
+    if (!activatable) {
+        return false;
+    }
+    GVariantIter* names = nullptr;
+    const gchar* name = nullptr;
+    bool found = false;
+    g_variant_get(activatable.get(), "(as)", &names);
+    while (g_variant_iter_loop(names, "&s", &name)) {
+        found = found || g_strcmp0(name, registryName) == 0;
+    }
+    g_variant_iter_free(names);
+    return found;
+}
+
 }  // namespace
 
 bool accessibilityBusReady() {
@@ -128,15 +159,7 @@ bool accessibilityBusReady() {
     if (!accessibility) {
         return false;
     }
-    Variant owner = call(accessibility.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                         "org.freedesktop.DBus", "NameHasOwner",
-                         g_variant_new("(s)", "org.a11y.atspi.Registry"), "(b)");
-    if (!owner) {
-        return false;
-    }
-    gboolean hasOwner = FALSE;
-    g_variant_get(owner.get(), "(b)", &hasOwner);
-    return hasOwner != FALSE;
+    return registryAvailable(accessibility.get());
 }
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxPlatform.h"
 
+#include <sys/prctl.h>
+
 #include <optional>
 #include <string>
 
@@ -43,7 +45,11 @@ class LinuxApplication final : public RunningApplication {
 
 }  // namespace
 
-LinuxPlatform::LinuxPlatform() : input_(connection_) {}
+LinuxPlatform::LinuxPlatform() : input_(connection_) {
+    // Pauses end when asked, not up to the default 50 microseconds later: a text's thousands
+    // of short pauses add up.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
 LinuxPlatform::~LinuxPlatform() {
     connection_.ungrabServer();
@@ -83,7 +89,7 @@ std::optional<Pid> LinuxPlatform::frontmostPid() {
     // or a window that takes the focus in between gets it: the server stays grabbed until the
     // next operation, which for the guard is that post.
     connection_.grabServer();
-    return x11::keyboardOwnerPid(connection_);
+    return x11::keyboardOwnerPid(connection_, owners_);
 }
 
 std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {

@@ -10,6 +10,7 @@
 
 #include "platform/Platform.h"
 #include "platform/linux/InputSynthesizer.h"
+#include "platform/linux/WindowServer.h"
 #include "platform/linux/XConnection.h"
 
 namespace quorvel {
@@ -53,6 +54,7 @@ class LinuxPlatform final : public Platform {
 
     x11::XConnection connection_;
     x11::InputSynthesizer input_;
+    x11::WindowOwners owners_;
 };
 
 }  // namespace quorvel

@@ -333,7 +333,27 @@ Json listWindows(const XConnection& connection) {
     return list;
 }
 
-std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection) {
+std::optional<std::int32_t> WindowOwners::ownerOf(const XConnection& connection,
+                                                  xcb_window_t window) {
+    if (window == XCB_NONE) {
+        return std::nullopt;
+    }
+    auto known = owners_.find(window);
+    if (known != owners_.end()) {
+        return known->second;
+    }
+    PidQuestion pid = askPid(connection, hasResourceExtension(connection), window);
+    xcb_get_property_cookie_t wmPid =
+        connection.requestProperty(window, connection.atoms().netWmPid, 1);
+    std::optional<std::int32_t> owner =
+        ownerPid(answerPid(connection, pid), connection.property(wmPid));
+    if (owner) {
+        owners_[window] = *owner;
+    }
+    return owner;
+}
+
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners) {
     if (!connection.usable()) {
         return std::nullopt;
     }
@@ -349,18 +369,9 @@ std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection) {
         focus->focus == connection.root()) {
         return std::nullopt;
     }
-    bool resources = hasResourceExtension(connection);
     xcb_window_t activeWindow = active.empty() ? XCB_NONE : active.front();
-    PidQuestion focusPid = askPid(connection, resources, focus->focus);
-    xcb_get_property_cookie_t focusWmPid =
-        connection.requestProperty(focus->focus, connection.atoms().netWmPid, 1);
-    PidQuestion activePid = askPid(connection, resources, activeWindow);
-    xcb_get_property_cookie_t activeWmPid =
-        connection.requestProperty(activeWindow, connection.atoms().netWmPid, 1);
-    std::optional<std::int32_t> owner =
-        ownerPid(answerPid(connection, focusPid), connection.property(focusWmPid));
-    std::optional<std::int32_t> activeOwner =
-        ownerPid(answerPid(connection, activePid), connection.property(activeWmPid));
+    std::optional<std::int32_t> owner = owners.ownerOf(connection, focus->focus);
+    std::optional<std::int32_t> activeOwner = owners.ownerOf(connection, activeWindow);
     // The window manager moves the focus first and names the new active window a few
     // milliseconds later (or the other way round): while the two disagree, the keyboard is
     // changing hands and belongs to no one.

@@ -6,6 +6,7 @@
 // before the first reply is awaited.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 
 #include "platform/Json.h"
@@ -19,9 +20,19 @@ namespace quorvel::x11 {
 // to back, the desktop window left out. Null when there is no display.
 Json listWindows(const XConnection& connection);
 
+// The owner of a window never changes while it exists, and the focus guard asks before every
+// typed character: owners once found are remembered for the life of the process.
+class WindowOwners {
+  public:
+    std::optional<std::int32_t> ownerOf(const XConnection& connection, xcb_window_t window);
+
+  private:
+    std::map<xcb_window_t, std::int32_t> owners_;
+};
+
 // The pid of the application whose window has the keyboard focus, while the window manager's
 // active window (when it names one) belongs to the same application.
-std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection);
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners);
 
 // Asks the window manager to bring the topmost normal or dialog window of `pid` to the front,
 // switching to its desktop first when it is on another one. Does nothing when `pid` has no such
