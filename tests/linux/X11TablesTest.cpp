@@ -3,6 +3,7 @@
 #include "platform/linux/KeyTable.h"
 #include "platform/linux/ProcessTable.h"
 #include "platform/linux/WindowLayer.h"
+#include "platform/linux/XConnection.h"
 
 namespace quorvel::x11 {
 namespace {
@@ -116,6 +117,25 @@ TEST(ProcessTable, ZombiesAndDeadProcessesAreNotLive) {
     EXPECT_TRUE(processIsLive(static_cast<std::int32_t>(getpid())));
     EXPECT_FALSE(processIsLive(0));
     EXPECT_FALSE(processIsLive(-1));
+}
+
+}  // namespace
+}  // namespace quorvel::x11
+
+namespace quorvel::x11 {
+namespace {
+
+TEST(Property, CardinalsAreWholeThirtyTwoBitValuesOnly) {
+    Property empty{XCB_ATOM_CARDINAL, 32, ""};
+    EXPECT_TRUE(empty.cardinals().empty());
+    EXPECT_EQ(empty.firstCardinal(), std::nullopt);
+    Property cut{XCB_ATOM_CARDINAL, 32, std::string("\x01\x02", 2)};
+    EXPECT_TRUE(cut.cardinals().empty());
+    Property two{XCB_ATOM_CARDINAL, 32, std::string("\x2A\0\0\0\x07\0\0\0\x09", 9)};
+    EXPECT_EQ(two.cardinals(), (std::vector<std::uint32_t>{42, 7}));
+    EXPECT_EQ(two.firstCardinal(), 42u);
+    Property text{XCB_ATOM_STRING, 8, "abcd"};
+    EXPECT_TRUE(text.cardinals().empty());
 }
 
 }  // namespace

@@ -17,7 +17,9 @@ std::vector<std::uint32_t> Property::cardinals() const {
         return values;
     }
     values.resize(bytes.size() / 4);
-    std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    if (!values.empty()) {
+        std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    }
     return values;
 }
 
