@@ -8,19 +8,19 @@ namespace quorvel {
 namespace {
 
 timespec toTimespec(Nanos time) {
-    timespec spec{};
-    spec.tv_sec = static_cast<time_t>(time.count() / 1'000'000'000);
-    spec.tv_nsec = static_cast<long>(time.count() % 1'000'000'000);
-    return spec;
+    timespec clockTime{};
+    clockTime.tv_sec = static_cast<time_t>(time.count() / 1'000'000'000);
+    clockTime.tv_nsec = static_cast<long>(time.count() % 1'000'000'000);
+    return clockTime;
 }
 
 }  // namespace
 
 Nanos monotonicNow() {
     // A monotonic clock: a wall-clock step must neither stretch a wait nor end the request early.
-    timespec spec{};
-    clock_gettime(CLOCK_MONOTONIC, &spec);
-    return Nanos{std::int64_t{spec.tv_sec} * 1'000'000'000 + spec.tv_nsec};
+    timespec clockTime{};
+    clock_gettime(CLOCK_MONOTONIC, &clockTime);
+    return Nanos{std::int64_t{clockTime.tv_sec} * 1'000'000'000 + clockTime.tv_nsec};
 }
 
 void sleepUntil(Nanos until) {
@@ -29,8 +29,8 @@ void sleepUntil(Nanos until) {
     }
     // Sleep to an absolute time so that signals, which only raise the cancellation flag, neither
     // cut the pause short nor stretch it.
-    timespec spec = toTimespec(until);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &spec, nullptr) == EINTR) {
+    timespec clockTime = toTimespec(until);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &clockTime, nullptr) == EINTR) {
     }
 }
 
