@@ -53,8 +53,8 @@ PidQuestion askPid(const XConnection& connection, bool resources, xcb_window_t w
     if (!resources || window == XCB_NONE) {
         return {};  // a client of None would ask about every client
     }
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    return {true, xcb_res_query_client_ids(connection.xcb(), 1, &spec)};
+    xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    return {true, xcb_res_query_client_ids(connection.xcb(), 1, &client)};
 }
 
 std::optional<std::int32_t> answerPid(const XConnection& connection, const PidQuestion& question) {
