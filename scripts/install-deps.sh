@@ -3,20 +3,33 @@
 set -euo pipefail
 
 packages=(
+  at-spi2-core          # end-to-end tests: the accessibility bus and registry of the virtual desktop
   clang                 # the fuzzer build (libFuzzer)
   clang-format          # the formatting check
   cmake                 # build
+  dbus-bin              # end-to-end tests: dbus-send, the accessibility bus readiness check
+  dbus-daemon           # end-to-end tests: the session bus of the virtual desktop
   g++                   # build
   googletest            # unit and process tests (GoogleTest sources)
+  gtk-3-examples        # end-to-end tests: gtk3-widget-factory and gtk3-demo, the applications driven
   libgmock-dev          # unit tests
   libgtest-dev          # unit tests
   libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
   libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
+  libglib2.0-dev        # the accessibility bus check over D-Bus (GDBus)
   libicu-dev            # grapheme clusters and Unicode upper-casing
+  libxcb-res0-dev       # window owners' pids (X-Resource)
+  libxcb-xtest0-dev     # synthesized input (XTEST)
+  libxcb1-dev           # the X11 desktop: windows, focus, keyboard mapping
   make                  # build
   python3-pyatspi       # benchmark: the pyatspi walk that the driver's observation is timed against
   nlohmann-json3-dev    # JSON requests and replies
+  openbox               # end-to-end tests: the window manager of the virtual desktop
   pkg-config            # finding the libraries above
+  x11-utils             # end-to-end tests: xprop and xwininfo for the desktop's readiness checks
+  xclip                 # end-to-end tests: reading back the text selected in a GTK entry
+  xterm                 # end-to-end tests: the terminal that records the bytes it receives
+  xvfb                  # end-to-end tests: the virtual X server
 )
 
 missing=()

@@ -150,8 +150,12 @@ int ComputerMain::main(Platform& platform) {
         } catch (const Failure& failure) {
             reply = errorLine(failure.message);
         }
+        // Whatever path the request took, nothing the driver pressed is still down when the
+        // host reads the reply.
+        platform.releaseInput();
         return writeAll(STDOUT_FILENO, reply.text) ? reply.exitStatus : 1;
     } catch (const std::bad_alloc&) {
+        platform.releaseInput();
         writeAll(STDOUT_FILENO, outOfMemoryReply);
         return 1;
     }

@@ -1,7 +1,7 @@
 #include "main/Computer.h"
-#include "platform/headless/HeadlessPlatform.h"
+#include "platform/linux/LinuxPlatform.h"
 
 int main() {
-    quorvel::HeadlessPlatform platform;
+    quorvel::LinuxPlatform platform;
     return quorvel::ComputerMain::main(platform);
 }

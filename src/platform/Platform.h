@@ -94,6 +94,9 @@ class Platform {
     virtual void setUnicodeString(Event& event, std::u16string_view text) = 0;
     // Delivers the event as if it came from the hardware, to whatever has the focus.
     virtual void post(const Event& event) = 0;
+    // Lets go of every key and button that posted events still hold down and undoes any change
+    // that posting made to the input setup, so that nothing stays pressed once the reply is out.
+    virtual void releaseInput() = 0;
 };
 
 }  // namespace quorvel

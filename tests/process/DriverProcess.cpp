@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace quorvel::test {
@@ -29,22 +30,31 @@ DriverProcess::DriverProcess(Options options) {
     makePipe(in);
     makePipe(out);
     makePipe(err);
+    // Blocked before the fork, so that a signal sent at once cannot reach the child before it
+    // has blocked them itself; the test process's own mask comes back right after.
+    sigset_t previous;
+    if (options.startBlocked) {
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGTERM);
+        sigprocmask(SIG_BLOCK, &signals, &previous);
+    }
     pid_ = fork();
+    if (options.startBlocked && pid_ != 0) {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+    }
     if (pid_ == 0) {
         if (options.addressSpaceLimit != 0) {
             rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
             setrlimit(RLIMIT_AS, &limit);
         }
-        if (options.startBlocked) {
-            sigset_t signals;
-            sigemptyset(&signals);
-            sigaddset(&signals, SIGINT);
-            sigaddset(&signals, SIGTERM);
-            sigprocmask(SIG_BLOCK, &signals, nullptr);
-        }
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
+        // These tests show the process on a machine without a desktop, whatever runs them.
+        unsetenv("DISPLAY");
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
         execl(QUORVEL_EXECUTABLE, QUORVEL_EXECUTABLE, static_cast<char*>(nullptr));
         _exit(127);
     }

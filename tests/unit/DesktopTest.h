@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "FailureOf.h"
 #include "batch/Run.h"
 #include "main/Failure.h"
 #include "main/Runtime.h"
@@ -35,15 +36,9 @@ class DesktopTest : public ::testing::Test {
         desktop.setApplicationElement(target, application);
     }
 
-    // The message of the Failure that `body` throws, or "" when it throws none.
     template <class Body>
     static std::string failureOf(Body&& body) {
-        try {
-            body();
-        } catch (const Failure& failure) {
-            return failure.message;
-        }
-        return "";
+        return quorvel::failureOf(std::forward<Body>(body));
     }
 
     // Runs a request given as JSON text: the reply, or {"error": message} for a Failure.

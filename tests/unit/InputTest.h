@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "FailureOf.h"
 #include "batch/Batch.h"
 #include "main/Failure.h"
 #include "main/Runtime.h"
@@ -40,17 +41,6 @@ struct InputDesktop {
         desktop.windows = Json::array({windowEntry(target, 0, 0, 0, 800, 600, 1, "Editor", "Doc")});
     }
     ~InputDesktop() { EXPECT_EQ(desktop.liveEventHandles(), 0) << "an event handle leaked"; }
-
-    // The failure message of `body`, or "" when it succeeds.
-    template <class Body>
-    static std::string failureOf(Body&& body) {
-        try {
-            body();
-        } catch (const Failure& failure) {
-            return failure.message;
-        }
-        return "";
-    }
 
     std::string carryOut(ActionCase action, const Json& object) {
         return failureOf([&] { action(batch, object); });

@@ -138,8 +138,7 @@ TEST(Point, CoordinatesMustBeFiniteNumbersAndAreCheckedBeforeAnyWindowIsListed) 
     };
     for (const Json& action : actions) {
         InputDesktop world;
-        EXPECT_EQ(InputDesktop::failureOf([&] { point(world.batch, action); }), "x and y required")
-            << action;
+        EXPECT_EQ(failureOf([&] { point(world.batch, action); }), "x and y required") << action;
         EXPECT_EQ(world.desktop.windowListQueries, 0);
     }
 }
@@ -148,7 +147,7 @@ TEST(Point, ACoveredPointIsRefusedAfterTheBudgetNamingTheWindowInTheWay) {
     InputDesktop world;
     world.desktop.windows.insert(world.desktop.windows.begin(),
                                  windowEntry(7, 3, 100, 100, 200, 100, 9, "Palette", "Tools"));
-    EXPECT_EQ(InputDesktop::failureOf([&] {
+    EXPECT_EQ(failureOf([&] {
                   point(world.batch, Json{{"x", 150}, {"y", 120}});
               }),
               refusalStart +
@@ -187,7 +186,7 @@ TEST(Point, TheRefusalNamesOnlyPidLayerAndBoundsOrNothing) {
     for (const Case& c : cases) {
         InputDesktop world;
         world.desktop.windows = c.windows;
-        EXPECT_EQ(InputDesktop::failureOf([&] {
+        EXPECT_EQ(failureOf([&] {
                       point(world.batch, Json{{"x", 150}, {"y", 120}});
                   }),
                   refusalStart + c.summary + refusalEnd)
@@ -208,9 +207,7 @@ TEST(Point, TheFirstWaitSpendsTheBudgetOfTheWholeBatch) {
 
     int listsBefore = desktop.windowListQueries;
     int focusChecksBefore = desktop.frontmostQueries;
-    std::string refusal = InputDesktop::failureOf([&] {
-        point(world.batch, Json{{"x", 505}, {"y", 505}});
-    });
+    std::string refusal = failureOf([&] { point(world.batch, Json{{"x", 505}, {"y", 505}}); });
     EXPECT_EQ(refusal, refusalStart +
                            "{\"bounds\":{\"Height\":10.0,\"Width\":10.0,\"X\":500.0,\"Y\":500.0},"
                            "\"layer\":0,\"pid\":7}" +
@@ -256,7 +253,7 @@ TEST(Point, AWaitStepEndsThePointWhenTheRequestMayNotGoOn) {
         InputDesktop world;
         world.coverWithOtherWindow();
         c.script(world);
-        EXPECT_EQ(InputDesktop::failureOf([&] {
+        EXPECT_EQ(failureOf([&] {
                       point(world.batch, Json{{"x", 150}, {"y", 120}});
                   }),
                   c.failure)

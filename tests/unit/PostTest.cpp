@@ -49,8 +49,7 @@ TEST(Post, TheGuardedPathReportsTheFirstReasonNotToPost) {
         c.script(world);
         Nanos before = world.desktop.now();
         EventHandle event = c.event == Event::Built ? moveEvent(world.desktop) : nullptr;
-        EXPECT_EQ(InputDesktop::failureOf([&] { post(world.batch, event, 30ms); }), c.failure)
-            << c.what;
+        EXPECT_EQ(failureOf([&] { post(world.batch, event, 30ms); }), c.failure) << c.what;
         if (c.failure.empty()) {
             EXPECT_EQ(world.desktop.transcript(), "t=0.000 moved (10,20)\n") << c.what;
             EXPECT_EQ(world.desktop.now() - before, 30ms) << c.what;
@@ -80,8 +79,7 @@ TEST(Post, ASignalDuringAPauseIsNoticedByTheNextGuardedPostOnly) {
     world.desktop.raiseCancellationAt(50ms, world.flag);
     post(world.batch, moveEvent(world.desktop), inputPause);
     postDirect(world.batch, moveEvent(world.desktop));
-    EXPECT_EQ(InputDesktop::failureOf([&] { post(world.batch, moveEvent(world.desktop), 0ns); }),
-              cancelled);
+    EXPECT_EQ(failureOf([&] { post(world.batch, moveEvent(world.desktop), 0ns); }), cancelled);
     EXPECT_EQ(world.desktop.transcript(), "t=0.000 moved (10,20)\nt=0.120 moved (10,20)\n");
 }
 

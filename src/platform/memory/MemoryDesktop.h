@@ -141,6 +141,7 @@ class MemoryDesktop final : public Platform {
     void setFlags(Event& event, std::uint64_t flags) override;
     void setUnicodeString(Event& event, std::u16string_view text) override;
     void post(const Event& event) override;
+    void releaseInput() override {}
 
     // Element handles made so far that are still alive; a leak shows as a non-zero count.
     int liveElementHandles() const { return *liveElements_; }

@@ -1,0 +1,254 @@
+#include "platform/linux/InputSynthesizer.h"
+
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/linux/MonotonicClock.h"
+
+namespace quorvel::x11 {
+
+namespace {
+
+// Between the code points of one character, so that each key event is handled on its own.
+constexpr Nanos pauseBetweenCodePoints = std::chrono::milliseconds(2);
+
+constexpr Keysym keyShiftL = 0xFFE1;
+
+std::int16_t coordinate(double value) {
+    if (!std::isfinite(value)) {
+        return 0;
+    }
+    double rounded = std::round(value);
+    return static_cast<std::int16_t>(std::clamp(rounded, -32768.0, 32767.0));
+}
+
+// Wheel buttons: 4 up, 5 down, 6 left, 7 right.
+constexpr std::uint8_t wheelUp = 4;
+constexpr std::uint8_t wheelDown = 5;
+constexpr std::uint8_t wheelLeft = 6;
+constexpr std::uint8_t wheelRight = 7;
+
+}  // namespace
+
+bool InputSynthesizer::available() {
+    if (!available_) {
+        available_ = false;
+        if (connection_.usable()) {
+            const xcb_query_extension_reply_t* extension =
+                xcb_get_extension_data(connection_.xcb(), &xcb_test_id);
+            available_ = extension && extension->present;
+        }
+    }
+    return *available_ && connection_.usable();
+}
+
+void InputSynthesizer::fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x,
+                                 std::int16_t y) {
+    xcb_window_t root = type == XCB_MOTION_NOTIFY ? connection_.root() : XCB_NONE;
+    xcb_test_fake_input(connection_.xcb(), type, detail, XCB_CURRENT_TIME, root, x, y, 0);
+    posted_ = true;
+}
+
+void InputSynthesizer::movePointer(ScreenPoint position) {
+    if (!available()) {
+        return;
+    }
+    fakeInput(XCB_MOTION_NOTIFY, 0, coordinate(position.x), coordinate(position.y));
+    connection_.flush();
+}
+
+void InputSynthesizer::pressButton(Button button) {
+    if (!available()) {
+        return;
+    }
+    fakeInput(XCB_BUTTON_PRESS, static_cast<std::uint8_t>(button));
+    heldButtons_.push_back(button);
+    connection_.flush();
+}
+
+void InputSynthesizer::releaseButton(Button button) {
+    auto held = std::find(heldButtons_.begin(), heldButtons_.end(), button);
+    if (held == heldButtons_.end() || !available()) {
+        return;  // only a press of ours is released
+    }
+    fakeInput(XCB_BUTTON_RELEASE, static_cast<std::uint8_t>(button));
+    heldButtons_.erase(held);
+    connection_.flush();
+}
+
+void InputSynthesizer::scroll(std::int32_t wheel1, std::int32_t wheel2) {
+    if (!available()) {
+        return;
+    }
+    auto clicks = [&](std::int32_t amount, std::uint8_t positive, std::uint8_t negative) {
+        std::uint8_t button = amount > 0 ? positive : negative;
+        for (std::uint32_t click = wheelClicks(amount); click > 0; --click) {
+            fakeInput(XCB_BUTTON_PRESS, button);
+            fakeInput(XCB_BUTTON_RELEASE, button);
+        }
+    };
+    clicks(wheel1, wheelUp, wheelDown);
+    clicks(wheel2, wheelLeft, wheelRight);
+    connection_.flush();
+}
+
+void InputSynthesizer::pressKey(xcb_keycode_t keycode) {
+    fakeInput(XCB_KEY_PRESS, keycode);
+    heldKeys_.push_back(keycode);
+    lastKeyEvent_ = monotonicNow();
+}
+
+void InputSynthesizer::releaseKey(xcb_keycode_t keycode) {
+    auto held = std::find(heldKeys_.begin(), heldKeys_.end(), keycode);
+    if (held == heldKeys_.end()) {
+        return;
+    }
+    heldKeys_.erase(held);
+    // A key pressed twice by us (a modifier shared by two chords) stays down for the other.
+    if (std::find(heldKeys_.begin(), heldKeys_.end(), keycode) != heldKeys_.end()) {
+        return;
+    }
+    fakeInput(XCB_KEY_RELEASE, keycode);
+    lastKeyEvent_ = monotonicNow();
+}
+
+std::optional<KeyPosition> InputSynthesizer::position(Keysym keysym) {
+    std::optional<KeyPosition> found = keyboard_.find(keysym);
+    if (!found) {
+        keyboard_.bind({keysym}, lastKeyEvent_);
+        found = keyboard_.find(keysym);
+    }
+    return found;
+}
+
+std::optional<xcb_keycode_t> InputSynthesizer::shiftKeycode() {
+    std::optional<KeyPosition> shift = keyboard_.find(keyShiftL);
+    if (!shift || shift->shifted) {
+        return std::nullopt;
+    }
+    return shift->keycode;
+}
+
+void InputSynthesizer::prepareKey(std::uint16_t virtualKey, std::uint64_t flags) {
+    std::optional<Keysym> keysym = keysymForVirtualKey(virtualKey);
+    if (!keysym || !available()) {
+        return;
+    }
+    std::vector<Keysym> keysyms = modifierKeysyms(flags);
+    keysyms.push_back(*keysym);
+    keyboard_.bind(keysyms, lastKeyEvent_);
+}
+
+void InputSynthesizer::prepareText(std::u16string_view text) {
+    if (available()) {
+        keyboard_.bind(keysymsForText(text), lastKeyEvent_);
+    }
+}
+
+void InputSynthesizer::keyDown(std::uint16_t virtualKey, std::uint64_t flags) {
+    std::optional<Keysym> keysym = keysymForVirtualKey(virtualKey);
+    if (!keysym || !available()) {
+        return;
+    }
+    releaseHeld(virtualKey);
+    std::vector<xcb_keycode_t>& held = heldFor_[virtualKey];
+    for (Keysym modifier : modifierKeysyms(flags)) {
+        std::optional<KeyPosition> key = position(modifier);
+        if (key) {
+            pressKey(key->keycode);
+            held.push_back(key->keycode);
+        }
+    }
+    // The key itself on its first level: the flags alone decide the modifiers.
+    std::optional<KeyPosition> key = position(*keysym);
+    if (key) {
+        pressKey(key->keycode);
+        held.push_back(key->keycode);
+    }
+    connection_.flush();
+}
+
+void InputSynthesizer::releaseHeld(std::uint16_t virtualKey) {
+    auto found = heldFor_.find(virtualKey);
+    if (found == heldFor_.end()) {
+        return;
+    }
+    std::vector<xcb_keycode_t> keys = std::move(found->second);
+    heldFor_.erase(found);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        releaseKey(*key);
+    }
+}
+
+void InputSynthesizer::keyUp(std::uint16_t virtualKey) {
+    if (!available()) {
+        return;
+    }
+    releaseHeld(virtualKey);
+    connection_.flush();
+}
+
+void InputSynthesizer::typeDown(std::uint16_t virtualKey, std::u16string_view text) {
+    if (!available()) {
+        return;
+    }
+    releaseHeld(virtualKey);
+    std::vector<Keysym> keysyms = keysymsForText(text);
+    for (std::size_t index = 0; index < keysyms.size(); ++index) {
+        if (index > 0) {
+            connection_.flush();
+            sleepFor(pauseBetweenCodePoints);
+        }
+        std::optional<KeyPosition> key = position(keysyms[index]);
+        if (!key) {
+            continue;  // no spare keycode could take it
+        }
+        std::optional<xcb_keycode_t> shift = key->shifted ? shiftKeycode() : std::nullopt;
+        std::vector<xcb_keycode_t> keys;
+        if (shift) {
+            keys.push_back(*shift);
+        }
+        keys.push_back(key->keycode);
+        for (xcb_keycode_t keycode : keys) {
+            pressKey(keycode);
+        }
+        if (index + 1 < keysyms.size()) {
+            for (auto keycode = keys.rbegin(); keycode != keys.rend(); ++keycode) {
+                releaseKey(*keycode);
+            }
+        } else {
+            heldFor_[virtualKey] = keys;
+        }
+    }
+    connection_.flush();
+}
+
+void InputSynthesizer::releaseAll() {
+    if (!connection_.usable()) {
+        return;
+    }
+    heldFor_.clear();
+    while (!heldKeys_.empty()) {
+        xcb_keycode_t keycode = heldKeys_.back();
+        heldKeys_.erase(std::remove(heldKeys_.begin(), heldKeys_.end(), keycode), heldKeys_.end());
+        fakeInput(XCB_KEY_RELEASE, keycode);
+        lastKeyEvent_ = monotonicNow();
+    }
+    while (!heldButtons_.empty()) {
+        Button button = heldButtons_.back();
+        heldButtons_.erase(std::remove(heldButtons_.begin(), heldButtons_.end(), button),
+                           heldButtons_.end());
+        fakeInput(XCB_BUTTON_RELEASE, static_cast<std::uint8_t>(button));
+    }
+    connection_.flush();
+    keyboard_.restore(lastKeyEvent_);
+    if (posted_) {
+        // The server has handled every event once this returns: a release sent just before
+        // the connection closes was seen to be lost.
+        connection_.sync();
+    }
+}
+
+}  // namespace quorvel::x11

@@ -1,0 +1,72 @@
+#pragma once
+
+// Input as if from the hardware, through the XTEST extension: pointer moves, button presses,
+// wheel clicks, key chords and typed text. It remembers every key and button it holds down so
+// that `releaseAll` can let go of them and put the keyboard mapping back, whatever path the
+// request took.
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <map>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/linux/KeyboardMap.h"
+#include "platform/linux/XConnection.h"
+
+namespace quorvel::x11 {
+
+enum class Button : std::uint8_t { Left = 1, Right = 3 };
+
+class InputSynthesizer {
+  public:
+    explicit InputSynthesizer(const XConnection& connection)
+        : connection_(connection), keyboard_(connection) {}
+
+    // Whether events can be synthesized at all: a display with XTEST.
+    bool available();
+
+    void movePointer(ScreenPoint position);
+    void pressButton(Button button);
+    void releaseButton(Button button);
+    // Wheel 1 positive scrolls up, wheel 2 positive scrolls left; both in pixels.
+    void scroll(std::int32_t wheel1, std::int32_t wheel2);
+
+    // Binds to spare keycodes, ahead of posting, the keysyms that a key with `flags`, or a typed
+    // character, needs and the keyboard lacks, so that posting itself only presses keys.
+    void prepareKey(std::uint16_t virtualKey, std::uint64_t flags);
+    void prepareText(std::u16string_view text);
+
+    // A key of the driver's key table with the modifier keys that `flags` name held around it.
+    // Does nothing for a virtual key that the table lacks.
+    void keyDown(std::uint16_t virtualKey, std::uint64_t flags);
+    void keyUp(std::uint16_t virtualKey);
+
+    // The key-down of one typed character: every code point but the last is pressed and
+    // released, the last stays down until `keyUp(virtualKey)`.
+    void typeDown(std::uint16_t virtualKey, std::u16string_view text);
+
+    // Releases every key and button still held, then restores the keyboard mapping.
+    void releaseAll();
+
+  private:
+    void fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x = 0, std::int16_t y = 0);
+    void pressKey(xcb_keycode_t keycode);
+    void releaseKey(xcb_keycode_t keycode);
+    std::optional<KeyPosition> position(Keysym keysym);
+    std::optional<xcb_keycode_t> shiftKeycode();
+    void releaseHeld(std::uint16_t virtualKey);
+
+    const XConnection& connection_;
+    KeyboardMap keyboard_;
+    std::optional<bool> available_;
+    std::vector<xcb_keycode_t> heldKeys_;  // in press order
+    std::map<std::uint16_t, std::vector<xcb_keycode_t>> heldFor_;
+    std::vector<Button> heldButtons_;
+    Nanos lastKeyEvent_{0};
+    bool posted_ = false;
+};
+
+}  // namespace quorvel::x11

@@ -1,0 +1,60 @@
+#pragma once
+
+// A Linux desktop on X11: the window list, the active window and activation from the X server
+// and the window manager's conventions, input through XTEST, and the permissions read from
+// what can be reached. Without a display it answers like a machine without a desktop: no
+// windows, no frontmost application, neither permission, and event constructors that fail.
+// Accessibility elements give no answers yet.
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/linux/InputSynthesizer.h"
+#include "platform/linux/WindowServer.h"
+#include "platform/linux/XConnection.h"
+
+namespace quorvel {
+
+class LinuxPlatform final : public Platform {
+  public:
+    LinuxPlatform();
+    ~LinuxPlatform() override;
+
+    Nanos now() override;
+    void sleep(Nanos duration) override;
+    bool screenCaptureAllowed() override;
+    bool accessibilityTrusted() override;
+    std::optional<Pid> frontmostPid() override;
+    // The application stays valid only as long as this platform.
+    std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
+    Json windowServerList() override;
+    ElementHandle applicationElement(Pid pid) override;
+    // Accessibility gives no answers yet. Like every operation but posting, these end the
+    // server grab that the frontmost query began: an application asked about its elements may
+    // need the X server to answer.
+    void setMessagingTimeout(const Element&, float) override { connection_.ungrabServer(); }
+    std::optional<AttributeValue> copyAttribute(const Element&, std::string_view) override {
+        connection_.ungrabServer();
+        return std::nullopt;
+    }
+    void performAction(const Element&, std::string_view) override { connection_.ungrabServer(); }
+    bool elementsEqual(const Element& a, const Element& b) override { return &a == &b; }
+    EventHandle makeMouseEvent(MouseEventType type, ScreenPoint position,
+                               MouseButton button) override;
+    EventHandle makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) override;
+    EventHandle makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) override;
+    void setClickState(Event& event, std::int64_t clickState) override;
+    void setFlags(Event& event, std::uint64_t flags) override;
+    void setUnicodeString(Event& event, std::u16string_view text) override;
+    void post(const Event& event) override;
+    void releaseInput() override;
+
+  private:
+    void deliver(const Event& event);
+
+    x11::XConnection connection_;
+    x11::InputSynthesizer input_;
+    x11::WindowOwners owners_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,465 @@
+#include "platform/linux/WindowServer.h"
+
+#include <xcb/res.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/linux/TextDecoding.h"
+#include "platform/linux/WindowLayer.h"
+
+namespace quorvel::x11 {
+
+namespace {
+
+constexpr int deepestFrameNesting = 8;
+
+struct TopLevel {
+    xcb_window_t frame = 0;
+    xcb_window_t client = 0;
+    bool overrideRedirect = false;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+bool hasResourceExtension(const XConnection& connection) {
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(connection.xcb(), &xcb_res_id);
+    return extension && extension->present;
+}
+
+std::vector<xcb_window_t> windowsIn(const std::optional<Property>& property) {
+    std::vector<xcb_window_t> windows;
+    if (property && property->type == XCB_ATOM_WINDOW) {
+        for (std::uint32_t window : property->cardinals()) {
+            windows.push_back(window);
+        }
+    }
+    return windows;
+}
+
+// The pid that XRes gives for the client that made `window`.
+struct PidQuestion {
+    bool asked = false;
+    xcb_res_query_client_ids_cookie_t cookie{};
+};
+
+PidQuestion askPid(const XConnection& connection, bool resources, xcb_window_t window) {
+    if (!resources || window == XCB_NONE) {
+        return {};  // a client of None would ask about every client
+    }
+    xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    return {true, xcb_res_query_client_ids(connection.xcb(), 1, &client)};
+}
+
+std::optional<std::int32_t> answerPid(const XConnection& connection, const PidQuestion& question) {
+    if (!question.asked) {
+        return std::nullopt;
+    }
+    ReplyPtr<xcb_res_query_client_ids_reply_t> reply(
+        xcb_res_query_client_ids_reply(connection.xcb(), question.cookie, nullptr));
+    if (!reply) {
+        return std::nullopt;
+    }
+    for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
+         xcb_res_client_id_value_next(&ids)) {
+        if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(ids.data) >= 1) {
+            auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(ids.data));
+            if (pid > 0) {
+                return pid;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The pid from XRes, else from _NET_WM_PID.
+std::optional<std::int32_t> ownerPid(std::optional<std::int32_t> fromResources,
+                                     const std::optional<Property>& wmPid) {
+    if (fromResources) {
+        return fromResources;
+    }
+    if (wmPid && wmPid->type == XCB_ATOM_CARDINAL) {
+        std::optional<std::uint32_t> value = wmPid->firstCardinal();
+        if (value && *value > 0 && *value <= 0x7FFFFFFF) {
+            return static_cast<std::int32_t>(*value);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<WindowType> windowType(const XConnection& connection,
+                                     const std::optional<Property>& property) {
+    if (!property || property->type != XCB_ATOM_ATOM) {
+        return std::nullopt;
+    }
+    const std::vector<xcb_atom_t>& known = connection.atoms().windowTypes;
+    // The first type the window lists that we know is the one it prefers.
+    for (std::uint32_t atom : property->cardinals()) {
+        auto found = std::find(known.begin(), known.end(), atom);
+        if (atom != 0 && found != known.end()) {
+            return static_cast<WindowType>(found - known.begin());
+        }
+    }
+    return std::nullopt;
+}
+
+bool hasState(const std::optional<Property>& states, xcb_atom_t state) {
+    if (!states || states->type != XCB_ATOM_ATOM || state == 0) {
+        return false;
+    }
+    std::vector<std::uint32_t> values = states->cardinals();
+    return std::find(values.begin(), values.end(), state) != values.end();
+}
+
+std::optional<std::string> decodeTitle(const XConnection& connection,
+                                       const std::optional<Property>& netName,
+                                       const std::optional<Property>& wmName) {
+    if (netName && netName->format == 8 && netName->type == connection.atoms().utf8String) {
+        return repairUtf8(netName->bytes);
+    }
+    if (!wmName || wmName->format != 8) {
+        return std::nullopt;
+    }
+    if (wmName->type == XCB_ATOM_STRING) {
+        return latin1ToUtf8(wmName->bytes);
+    }
+    if (wmName->type == connection.atoms().compoundText) {
+        return compoundTextToUtf8(wmName->bytes);
+    }
+    return repairUtf8(wmName->bytes);
+}
+
+// WM_CLASS holds the instance name and then the class name, each ended by a NUL.
+std::optional<std::string> className(const std::optional<Property>& wmClass) {
+    if (!wmClass || wmClass->format != 8) {
+        return std::nullopt;
+    }
+    std::string_view bytes = wmClass->bytes;
+    std::size_t end = bytes.find('\0');
+    if (end == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view rest = bytes.substr(end + 1);
+    return latin1ToUtf8(rest.substr(0, rest.find('\0')));
+}
+
+// The viewable input-output children of the root, bottom to top, with their frames.
+std::vector<TopLevel> viewableRootChildren(const XConnection& connection,
+                                           const std::vector<xcb_window_t>& children) {
+    xcb_connection_t* xcb = connection.xcb();
+    ScreenSize screen = connection.screenSize();
+    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
+    std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+    for (xcb_window_t child : children) {
+        attributeCookies.push_back(xcb_get_window_attributes(xcb, child));
+        geometryCookies.push_back(xcb_get_geometry(xcb, child));
+    }
+    std::vector<TopLevel> viewable;
+    for (std::size_t index = 0; index < children.size(); ++index) {
+        ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(xcb, attributeCookies[index], nullptr));
+        ReplyPtr<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(xcb, geometryCookies[index], nullptr));
+        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+            continue;
+        }
+        // Only windows on screen: the window manager parks helper windows outside it.
+        std::int32_t right = geometry->x + geometry->width + 2 * geometry->border_width;
+        std::int32_t bottom = geometry->y + geometry->height + 2 * geometry->border_width;
+        if (right <= 0 || bottom <= 0 || geometry->x >= screen.width ||
+            geometry->y >= screen.height) {
+            continue;
+        }
+        TopLevel window;
+        window.frame = children[index];
+        window.client = children[index];
+        window.overrideRedirect = attributes->override_redirect != 0;
+        window.x = geometry->x;
+        window.y = geometry->y;
+        window.width = geometry->width + 2 * geometry->border_width;
+        window.height = geometry->height + 2 * geometry->border_width;
+        viewable.push_back(window);
+    }
+    return viewable;
+}
+
+// For each managed client, the child of the root that holds it (the window manager's frame),
+// found by walking up the tree one level per round for all clients at once.
+std::map<xcb_window_t, xcb_window_t> framesOfClients(const XConnection& connection,
+                                                     const std::vector<xcb_window_t>& clients,
+                                                     const std::set<xcb_window_t>& rootChildren) {
+    xcb_connection_t* xcb = connection.xcb();
+    std::map<xcb_window_t, xcb_window_t> frameOf;
+    std::vector<std::pair<xcb_window_t, xcb_window_t>> walking;  // client, current window
+    for (xcb_window_t client : clients) {
+        if (rootChildren.count(client)) {
+            frameOf[client] = client;  // not reparented
+        } else {
+            walking.emplace_back(client, client);
+        }
+    }
+    for (int level = 0; level < deepestFrameNesting && !walking.empty(); ++level) {
+        std::vector<xcb_query_tree_cookie_t> cookies;
+        for (const auto& [client, window] : walking) {
+            cookies.push_back(xcb_query_tree(xcb, window));
+        }
+        std::vector<std::pair<xcb_window_t, xcb_window_t>> next;
+        for (std::size_t index = 0; index < walking.size(); ++index) {
+            ReplyPtr<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(xcb, cookies[index], nullptr));
+            if (!tree) {
+                continue;  // the client is gone
+            }
+            if (tree->parent == connection.root() || rootChildren.count(tree->parent)) {
+                xcb_window_t frame =
+                    tree->parent == connection.root() ? walking[index].second : tree->parent;
+                frameOf[walking[index].first] = frame;
+            } else if (tree->parent != 0) {
+                next.emplace_back(walking[index].first, tree->parent);
+            }
+        }
+        walking = std::move(next);
+    }
+    return frameOf;
+}
+
+struct WindowQuestions {
+    xcb_get_property_cookie_t netName;
+    xcb_get_property_cookie_t wmName;
+    xcb_get_property_cookie_t wmClass;
+    xcb_get_property_cookie_t wmPid;
+    xcb_get_property_cookie_t type;
+    xcb_get_property_cookie_t state;
+    PidQuestion pid;
+};
+
+}  // namespace
+
+Json listWindows(const XConnection& connection) {
+    if (!connection.usable()) {
+        return Json();
+    }
+    xcb_connection_t* xcb = connection.xcb();
+    const Atoms& atoms = connection.atoms();
+    bool resources = hasResourceExtension(connection);
+
+    xcb_query_tree_cookie_t rootTreeCookie = xcb_query_tree(xcb, connection.root());
+    xcb_get_property_cookie_t stackingCookie =
+        connection.requestProperty(connection.root(), atoms.netClientListStacking, 65536);
+    ReplyPtr<xcb_query_tree_reply_t> rootTree(xcb_query_tree_reply(xcb, rootTreeCookie, nullptr));
+    std::vector<xcb_window_t> clients = windowsIn(connection.property(stackingCookie));
+    if (!rootTree) {
+        return Json();
+    }
+    xcb_window_t* first = xcb_query_tree_children(rootTree.get());
+    std::vector<xcb_window_t> children(first,
+                                       first + xcb_query_tree_children_length(rootTree.get()));
+
+    std::vector<TopLevel> topLevels = viewableRootChildren(connection, children);
+    std::set<xcb_window_t> rootChildren(children.begin(), children.end());
+    std::map<xcb_window_t, xcb_window_t> clientOfFrame;
+    for (const auto& [client, frame] : framesOfClients(connection, clients, rootChildren)) {
+        clientOfFrame[frame] = client;
+    }
+    for (TopLevel& window : topLevels) {
+        auto found = clientOfFrame.find(window.frame);
+        if (found != clientOfFrame.end()) {
+            window.client = found->second;
+        }
+    }
+
+    // The query tree lists children bottom to top; the window list goes front to back.
+    std::reverse(topLevels.begin(), topLevels.end());
+    std::vector<WindowQuestions> questions;
+    questions.reserve(topLevels.size());
+    for (const TopLevel& window : topLevels) {
+        xcb_window_t client = window.client;
+        questions.push_back({connection.requestProperty(client, atoms.netWmName),
+                             connection.requestProperty(client, XCB_ATOM_WM_NAME),
+                             connection.requestProperty(client, XCB_ATOM_WM_CLASS),
+                             connection.requestProperty(client, atoms.netWmPid),
+                             connection.requestProperty(client, atoms.netWmWindowType),
+                             connection.requestProperty(client, atoms.netWmState),
+                             askPid(connection, resources, client)});
+    }
+
+    Json list = Json::array();
+    for (std::size_t index = 0; index < topLevels.size(); ++index) {
+        const TopLevel& window = topLevels[index];
+        WindowQuestions& asked = questions[index];
+        std::optional<Property> netName = connection.property(asked.netName);
+        std::optional<Property> wmName = connection.property(asked.wmName);
+        std::optional<Property> wmClass = connection.property(asked.wmClass);
+        std::optional<Property> wmPid = connection.property(asked.wmPid);
+        std::optional<Property> type = connection.property(asked.type);
+        std::optional<Property> state = connection.property(asked.state);
+        std::optional<std::int32_t> pid = ownerPid(answerPid(connection, asked.pid), wmPid);
+
+        WindowKind kind;
+        kind.type = windowType(connection, type);
+        kind.overrideRedirect = window.overrideRedirect;
+        kind.above = hasState(state, atoms.netWmStateAbove);
+        kind.below = hasState(state, atoms.netWmStateBelow);
+        std::optional<int> layer = windowLayer(kind);
+        if (!layer) {
+            continue;  // the desktop window
+        }
+        Json entry = {
+            {"kCGWindowNumber", window.client},
+            {"kCGWindowOwnerPID", pid.value_or(0)},
+            {"kCGWindowLayer", *layer},
+            {"kCGWindowBounds",
+             {{"X", window.x},
+              {"Y", window.y},
+              {"Width", window.width},
+              {"Height", window.height}}},
+        };
+        if (std::optional<std::string> owner = className(wmClass)) {
+            entry["kCGWindowOwnerName"] = *owner;
+        }
+        if (std::optional<std::string> title = decodeTitle(connection, netName, wmName)) {
+            entry["kCGWindowName"] = *title;
+        }
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::optional<std::int32_t> WindowOwners::ownerOf(const XConnection& connection,
+                                                  xcb_window_t window) {
+    if (window == XCB_NONE) {
+        return std::nullopt;
+    }
+    auto known = owners_.find(window);
+    if (known != owners_.end()) {
+        return known->second;
+    }
+    PidQuestion pid = askPid(connection, hasResourceExtension(connection), window);
+    xcb_get_property_cookie_t wmPid =
+        connection.requestProperty(window, connection.atoms().netWmPid, 1);
+    std::optional<std::int32_t> owner =
+        ownerPid(answerPid(connection, pid), connection.property(wmPid));
+    if (owner) {
+        owners_[window] = *owner;
+    }
+    return owner;
+}
+
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners) {
+    if (!connection.usable()) {
+        return std::nullopt;
+    }
+    xcb_connection_t* xcb = connection.xcb();
+    xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(xcb);
+    xcb_get_property_cookie_t activeCookie =
+        connection.requestProperty(connection.root(), connection.atoms().netActiveWindow, 1);
+    ReplyPtr<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(xcb, focusCookie, nullptr));
+    std::vector<xcb_window_t> active = windowsIn(connection.property(activeCookie));
+    // No focus, or focus that follows the pointer: no application has the keyboard for sure.
+    if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
+        focus->focus == connection.root()) {
+        return std::nullopt;
+    }
+    xcb_window_t activeWindow = active.empty() ? XCB_NONE : active.front();
+    std::optional<std::int32_t> owner = owners.ownerOf(connection, focus->focus);
+    std::optional<std::int32_t> activeOwner = owners.ownerOf(connection, activeWindow);
+    // The window manager moves the focus first and names the new active window a few
+    // milliseconds later (or the other way round): while the two disagree, the keyboard is
+    // changing hands and belongs to no one.
+    if (activeWindow != XCB_NONE && activeOwner != owner) {
+        return std::nullopt;
+    }
+    return owner;
+}
+
+namespace {
+
+void sendRootMessage(const XConnection& connection, xcb_window_t window, xcb_atom_t type,
+                     std::array<std::uint32_t, 5> data) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    for (std::size_t index = 0; index < data.size(); ++index) {
+        message.data.data32[index] = data[index];
+    }
+    xcb_send_event(connection.xcb(), 0, connection.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+}
+
+constexpr std::uint32_t sourceIsPager = 2;  // a request on the user's behalf, never refused
+constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
+
+}  // namespace
+
+void activateWindowOf(const XConnection& connection, std::int32_t pid) {
+    if (!connection.usable()) {
+        return;
+    }
+    const Atoms& atoms = connection.atoms();
+    bool resources = hasResourceExtension(connection);
+    xcb_get_property_cookie_t stackingCookie =
+        connection.requestProperty(connection.root(), atoms.netClientListStacking, 65536);
+    xcb_get_property_cookie_t activeCookie =
+        connection.requestProperty(connection.root(), atoms.netActiveWindow, 1);
+    xcb_get_property_cookie_t desktopCookie =
+        connection.requestProperty(connection.root(), atoms.netCurrentDesktop, 1);
+    std::vector<xcb_window_t> clients = windowsIn(connection.property(stackingCookie));
+    std::vector<xcb_window_t> active = windowsIn(connection.property(activeCookie));
+    std::optional<Property> currentDesktop = connection.property(desktopCookie);
+
+    struct ClientQuestions {
+        PidQuestion pid;
+        xcb_get_property_cookie_t wmPid;
+        xcb_get_property_cookie_t type;
+        xcb_get_property_cookie_t desktop;
+    };
+    std::vector<ClientQuestions> questions;
+    for (xcb_window_t client : clients) {
+        questions.push_back({askPid(connection, resources, client),
+                             connection.requestProperty(client, atoms.netWmPid, 1),
+                             connection.requestProperty(client, atoms.netWmWindowType),
+                             connection.requestProperty(client, atoms.netWmDesktop, 1)});
+    }
+    // The stacking list goes bottom to top: the last match is the topmost.
+    std::optional<xcb_window_t> chosen;
+    std::optional<std::uint32_t> chosenDesktop;
+    for (std::size_t index = 0; index < clients.size(); ++index) {
+        std::optional<std::int32_t> owner = ownerPid(answerPid(connection, questions[index].pid),
+                                                     connection.property(questions[index].wmPid));
+        std::optional<WindowType> type =
+            windowType(connection, connection.property(questions[index].type));
+        std::optional<Property> desktop = connection.property(questions[index].desktop);
+        if (owner == pid && isActivatable(type)) {
+            chosen = clients[index];
+            chosenDesktop = desktop ? desktop->firstCardinal() : std::nullopt;
+        }
+    }
+    if (!chosen) {
+        return;
+    }
+    std::optional<std::uint32_t> current =
+        currentDesktop ? currentDesktop->firstCardinal() : std::nullopt;
+    // A window on another desktop is never activated from here: go to its desktop first.
+    if (chosenDesktop && current && *chosenDesktop != allDesktops && *chosenDesktop != *current) {
+        sendRootMessage(connection, connection.root(), atoms.netCurrentDesktop,
+                        {*chosenDesktop, XCB_CURRENT_TIME, 0, 0, 0});
+    }
+    xcb_window_t previous = active.empty() ? 0 : active.front();
+    sendRootMessage(connection, *chosen, atoms.netActiveWindow,
+                    {sourceIsPager, XCB_CURRENT_TIME, previous, 0, 0});
+    connection.flush();
+}
+
+}  // namespace quorvel::x11

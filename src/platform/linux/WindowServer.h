@@ -1,0 +1,42 @@
+#pragma once
+
+// The window server's view of the desktop: the on-screen top-level windows front to back, the
+// active window's owner and the activation request, read from the X server and the window
+// manager's conventions. Every question is sent in rounds: all requests of a round go out
+// before the first reply is awaited.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "platform/Json.h"
+#include "platform/linux/XConnection.h"
+
+namespace quorvel::x11 {
+
+// The entries "kCGWindowNumber" (the application's own window), "kCGWindowOwnerPID",
+// "kCGWindowLayer", "kCGWindowOwnerName" (WM_CLASS class), "kCGWindowName" and
+// "kCGWindowBounds" (the frame in root coordinates) of every viewable top-level window, front
+// to back, the desktop window left out. Null when there is no display.
+Json listWindows(const XConnection& connection);
+
+// The owner of a window never changes while it exists, and the focus guard asks before every
+// typed character: owners once found are remembered for the life of the process.
+class WindowOwners {
+  public:
+    std::optional<std::int32_t> ownerOf(const XConnection& connection, xcb_window_t window);
+
+  private:
+    std::map<xcb_window_t, std::int32_t> owners_;
+};
+
+// The pid of the application whose window has the keyboard focus, while the window manager's
+// active window (when it names one) belongs to the same application.
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners);
+
+// Asks the window manager to bring the topmost normal or dialog window of `pid` to the front,
+// switching to its desktop first when it is on another one. Does nothing when `pid` has no such
+// window; whether it worked shows only later.
+void activateWindowOf(const XConnection& connection, std::int32_t pid);
+
+}  // namespace quorvel::x11
