@@ -16,7 +16,6 @@ packages=(
   libgtest-dev          # unit tests
   libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
   libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
-  libglib2.0-dev        # the accessibility bus check over D-Bus (GDBus)
   libicu-dev            # grapheme clusters and Unicode upper-casing
   libxcb-res0-dev       # window owners' pids (X-Resource)
   libxcb-xtest0-dev     # synthesized input (XTEST)

@@ -258,6 +258,16 @@ TEST(ReplyParsing, ExtentsReferencesTextAndValue) {
         appendBasic(arguments, DBUS_TYPE_BOOLEAN, dbus_bool_t{TRUE});
     });
     EXPECT_EQ(parseBoolean(yes.get()), true);
+    MessagePtr names = reply([](DBusMessageIter* arguments) {
+        DBusMessageIter list;
+        dbus_message_iter_open_container(arguments, DBUS_TYPE_ARRAY, "s", &list);
+        appendString(&list, "org.freedesktop.DBus");
+        appendString(&list, "org.a11y.atspi.Registry");
+        dbus_message_iter_close_container(arguments, &list);
+    });
+    EXPECT_EQ(parseStrings(names.get()),
+              (std::vector<std::string>{"org.freedesktop.DBus", "org.a11y.atspi.Registry"}));
+    EXPECT_FALSE(parseStrings(yes.get()));
 }
 
 }  // namespace

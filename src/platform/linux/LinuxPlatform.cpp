@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/AccessibilityBus.h"
+#include "platform/linux/AccessibleWindows.h"
 #include "platform/linux/KeyTable.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/ProcessTable.h"
@@ -14,8 +14,6 @@
 namespace quorvel {
 
 namespace {
-
-class NoAnswerElement final : public Element {};
 
 // What an event will do once posted. X has no click state: applications count clicks from the
 // time and distance between presses, which the driver's pauses keep within a double click.
@@ -45,7 +43,8 @@ class LinuxApplication final : public RunningApplication {
 
 }  // namespace
 
-LinuxPlatform::LinuxPlatform() : input_(connection_) {
+LinuxPlatform::LinuxPlatform()
+    : input_(connection_), accessibility_(x11::accessibleWindowLinks(connection_, owners_)) {
     // Pauses end when asked, not up to the default 50 microseconds later: a text's thousands
     // of short pauses add up.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
@@ -62,7 +61,14 @@ Nanos LinuxPlatform::now() {
 
 void LinuxPlatform::sleep(Nanos duration) {
     connection_.ungrabServer();
-    sleepFor(duration);
+    Nanos until = monotonicNow() + duration;
+    accessibility_.forgetReads();
+    // A long pause (the one before the observation) is time enough to reach the accessibility
+    // bus, which every observation asks about: connecting reads nothing of any application.
+    if (duration >= std::chrono::milliseconds(100)) {
+        accessibility_.available();
+    }
+    sleepUntil(until);
 }
 
 bool LinuxPlatform::screenCaptureAllowed() {
@@ -81,7 +87,7 @@ bool LinuxPlatform::screenCaptureAllowed() {
 
 bool LinuxPlatform::accessibilityTrusted() {
     connection_.ungrabServer();
-    return accessibilityBusReady();
+    return accessibility_.available();
 }
 
 std::optional<Pid> LinuxPlatform::frontmostPid() {
@@ -108,9 +114,30 @@ Json LinuxPlatform::windowServerList() {
     return x11::listWindows(connection_);
 }
 
-ElementHandle LinuxPlatform::applicationElement(Pid) {
+ElementHandle LinuxPlatform::applicationElement(Pid pid) {
     connection_.ungrabServer();
-    return std::make_unique<NoAnswerElement>();
+    return accessibility_.applicationElement(pid);
+}
+
+void LinuxPlatform::setMessagingTimeout(const Element& element, float seconds) {
+    connection_.ungrabServer();
+    accessibility_.setMessagingTimeout(element, seconds);
+}
+
+std::optional<AttributeValue> LinuxPlatform::copyAttribute(const Element& element,
+                                                           std::string_view name) {
+    connection_.ungrabServer();
+    return accessibility_.copyAttribute(element, name);
+}
+
+void LinuxPlatform::performAction(const Element& element, std::string_view action) {
+    connection_.ungrabServer();
+    accessibility_.performAction(element, action);
+}
+
+bool LinuxPlatform::elementsEqual(const Element& a, const Element& b) {
+    connection_.ungrabServer();
+    return accessibility_.elementsEqual(a, b);
 }
 
 EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint position,
@@ -181,6 +208,7 @@ void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
 void LinuxPlatform::post(const Event& event) {
     deliver(event);
     connection_.ungrabServer();
+    accessibility_.forgetReads();
 }
 
 void LinuxPlatform::deliver(const Event& event) {

@@ -4,7 +4,7 @@
 // and the window manager's conventions, input through XTEST, and the permissions read from
 // what can be reached. Without a display it answers like a machine without a desktop: no
 // windows, no frontmost application, neither permission, and event constructors that fail.
-// Accessibility elements give no answers yet.
+// Accessibility goes through AT-SPI, with the X server telling what only it knows of windows.
 
 #include <memory>
 
@@ -12,6 +12,7 @@
 #include "platform/linux/InputSynthesizer.h"
 #include "platform/linux/WindowServer.h"
 #include "platform/linux/XConnection.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 
 namespace quorvel {
 
@@ -28,17 +29,15 @@ class LinuxPlatform final : public Platform {
     // The application stays valid only as long as this platform.
     std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
     Json windowServerList() override;
+    // Reads reflect the application as it is: every pause and every input event starts a new
+    // round of reads. Like every operation but posting, these end the server grab that the
+    // frontmost query began: an application asked about its elements needs the X server.
     ElementHandle applicationElement(Pid pid) override;
-    // Accessibility gives no answers yet. Like every operation but posting, these end the
-    // server grab that the frontmost query began: an application asked about its elements may
-    // need the X server to answer.
-    void setMessagingTimeout(const Element&, float) override { connection_.ungrabServer(); }
-    std::optional<AttributeValue> copyAttribute(const Element&, std::string_view) override {
-        connection_.ungrabServer();
-        return std::nullopt;
-    }
-    void performAction(const Element&, std::string_view) override { connection_.ungrabServer(); }
-    bool elementsEqual(const Element& a, const Element& b) override { return &a == &b; }
+    void setMessagingTimeout(const Element& element, float seconds) override;
+    std::optional<AttributeValue> copyAttribute(const Element& element,
+                                                std::string_view name) override;
+    void performAction(const Element& element, std::string_view action) override;
+    bool elementsEqual(const Element& a, const Element& b) override;
     EventHandle makeMouseEvent(MouseEventType type, ScreenPoint position,
                                MouseButton button) override;
     EventHandle makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) override;
@@ -55,6 +54,7 @@ class LinuxPlatform final : public Platform {
     x11::XConnection connection_;
     x11::InputSynthesizer input_;
     x11::WindowOwners owners_;
+    atspi::AtspiAccessibility accessibility_;
 };
 
 }  // namespace quorvel

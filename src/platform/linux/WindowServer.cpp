@@ -403,7 +403,8 @@ constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
 
 }  // namespace
 
-void activateWindowOf(const XConnection& connection, std::int32_t pid) {
+void activateWindowOf(const XConnection& connection, std::int32_t pid,
+                      std::optional<std::uint32_t> preferred) {
     if (!connection.usable()) {
         return;
     }
@@ -441,7 +442,8 @@ void activateWindowOf(const XConnection& connection, std::int32_t pid) {
         std::optional<WindowType> type =
             windowType(connection, connection.property(questions[index].type));
         std::optional<Property> desktop = connection.property(questions[index].desktop);
-        if (owner == pid && isActivatable(type)) {
+        // Once the preferred window is chosen, no window above it replaces it.
+        if (owner == pid && isActivatable(type) && (!preferred || chosen != preferred)) {
             chosen = clients[index];
             chosenDesktop = desktop ? desktop->firstCardinal() : std::nullopt;
         }

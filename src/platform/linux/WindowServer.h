@@ -35,8 +35,9 @@ class WindowOwners {
 std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners);
 
 // Asks the window manager to bring the topmost normal or dialog window of `pid` to the front,
-// switching to its desktop first when it is on another one. Does nothing when `pid` has no such
-// window; whether it worked shows only later.
-void activateWindowOf(const XConnection& connection, std::int32_t pid);
+// or `preferred` when that is one of them, switching to its desktop first when it is on another
+// one. Does nothing when `pid` has no such window; whether it worked shows only later.
+void activateWindowOf(const XConnection& connection, std::int32_t pid,
+                      std::optional<std::uint32_t> preferred = std::nullopt);
 
 }  // namespace quorvel::x11

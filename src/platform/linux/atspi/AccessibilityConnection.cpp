@@ -1,8 +1,10 @@
 #include "platform/linux/atspi/AccessibilityConnection.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/linux/atspi/BusCalls.h"
 #include "platform/linux/atspi/ReplyParsing.h"
@@ -31,15 +33,26 @@ std::optional<std::string> accessibilityBusAddress(DBusConnection* session) {
     return address;
 }
 
-bool registryHasOwner(DBusConnection* accessibility) {
+constexpr const char* registryName = "org.a11y.atspi.Registry";
+
+bool registryRunning(DBusConnection* accessibility) {
     MessagePtr call = busCall("NameHasOwner");
-    const char* name = "org.a11y.atspi.Registry";
+    const char* name = registryName;
     if (!call ||
         !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
         return false;
     }
     BusReply reply = callOne(accessibility, std::move(call), stepTimeoutMilliseconds);
     return parseBoolean(reply.value.get()).value_or(false);
+}
+
+// The bus starts the registry for the first application that needs it: a desktop whose
+// applications have not needed it yet has none running, and still has accessibility.
+bool registryStartable(DBusConnection* accessibility) {
+    BusReply reply =
+        callOne(accessibility, busCall("ListActivatableNames"), stepTimeoutMilliseconds);
+    std::optional<std::vector<std::string>> names = parseStrings(reply.value.get());
+    return names && std::find(names->begin(), names->end(), registryName) != names->end();
 }
 
 }  // namespace
@@ -78,7 +91,8 @@ ConnectionPtr connectToAccessibilityBus() {
         return nullptr;
     }
     ConnectionPtr accessibility = connectTo(*address, Peer::MessageBus, stepTimeoutMilliseconds);
-    if (!accessibility || !registryHasOwner(accessibility.get())) {
+    if (!accessibility ||
+        (!registryRunning(accessibility.get()) && !registryStartable(accessibility.get()))) {
         return nullptr;
     }
     return accessibility;

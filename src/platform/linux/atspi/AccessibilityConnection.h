@@ -2,9 +2,9 @@
 
 // Connections to the desktop's accessibility bus and to single applications, made without side
 // effects: only the session bus that the environment names is used (none is ever launched), it
-// must give the accessibility bus's address, and the accessibility registry must have an owner
-// there. Every call on the way is bounded, so a bus that says nothing gives no connection
-// instead of a hang.
+// must give the accessibility bus's address, and the accessibility registry must run there or be
+// startable by that bus. Every call on the way is bounded, so a bus that says nothing gives no
+// connection instead of a hang.
 
 #include <string>
 

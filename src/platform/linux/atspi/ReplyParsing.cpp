@@ -229,6 +229,22 @@ std::optional<std::uint32_t> parseUnsigned(DBusMessage* reply) {
     return value;
 }
 
+std::optional<std::vector<std::string>> parseStrings(DBusMessage* reply) {
+    if (!hasSignature(reply, "as")) {
+        return std::nullopt;
+    }
+    DBusMessageIter top;
+    DBusMessageIter list;
+    dbus_message_iter_init(reply, &top);
+    dbus_message_iter_recurse(&top, &list);
+    std::vector<std::string> strings;
+    while (dbus_message_iter_get_arg_type(&list) == DBUS_TYPE_STRING) {
+        strings.push_back(readString(&list));
+        dbus_message_iter_next(&list);
+    }
+    return strings;
+}
+
 std::optional<bool> parseBoolean(DBusMessage* reply) {
     if (!hasSignature(reply, "b")) {
         return std::nullopt;

@@ -38,6 +38,9 @@ std::optional<double> parseCurrentValue(DBusMessage* reply);
 // GetConnectionUnixProcessID ("u") and GetRole.
 std::optional<std::uint32_t> parseUnsigned(DBusMessage* reply);
 
+// ListActivatableNames ("as").
+std::optional<std::vector<std::string>> parseStrings(DBusMessage* reply);
+
 // NameHasOwner ("b").
 std::optional<bool> parseBoolean(DBusMessage* reply);
 

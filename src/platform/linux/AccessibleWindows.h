@@ -1,0 +1,17 @@
+#pragma once
+
+// What the accessibility tree cannot tell about an application's windows and the X server can:
+// a window's title, whether its application has the keyboard, and raising it. A window of the
+// tree is the X window of the same application with the same frame on screen.
+
+#include "platform/linux/WindowServer.h"
+#include "platform/linux/XConnection.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+
+namespace quorvel::x11 {
+
+// The links stay valid as long as the connection and the owners. Asking whose window has the
+// keyboard does not grab the server here: the application asked next needs it.
+atspi::WindowLinks accessibleWindowLinks(const XConnection& connection, WindowOwners& owners);
+
+}  // namespace quorvel::x11
