@@ -25,6 +25,7 @@ packages=(
   nlohmann-json3-dev    # JSON requests and replies
   openbox               # end-to-end tests: the window manager of the virtual desktop
   pkg-config            # finding the libraries above
+  valgrind              # memcheck of the driver on the virtual desktop
   x11-utils             # end-to-end tests: xprop and xwininfo for the desktop's readiness checks
   xclip                 # end-to-end tests: reading back the text selected in a GTK entry
   xterm                 # end-to-end tests: the terminal that records the bytes it receives
