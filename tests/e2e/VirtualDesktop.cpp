@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -198,6 +199,17 @@ XProbe::Image XProbe::grab(int x, int y, int width, int height) {
     return image;
 }
 
+namespace {
+
+// A row of one colour matches a blank row at any shift, so it tells nothing about the shift.
+bool isPlainRow(const XProbe::Image& image, int row) {
+    auto first = image.pixels.begin() + static_cast<std::ptrdiff_t>(row) * image.width;
+    return std::all_of(first, first + image.width,
+                       [&](std::uint32_t pixel) { return pixel == *first; });
+}
+
+}  // namespace
+
 int verticalShift(const XProbe::Image& before, const XProbe::Image& after) {
     int best = 0;
     double bestScore = -1;
@@ -206,14 +218,14 @@ int verticalShift(const XProbe::Image& before, const XProbe::Image& after) {
         int compared = 0;
         for (int row = 0; row < after.height; ++row) {
             int source = row + shift;
-            if (source < 0 || source >= before.height) {
+            if (source < 0 || source >= before.height || isPlainRow(after, row)) {
                 continue;
             }
             ++compared;
             matches += after.sameRow(before, row, source) ? 1 : 0;
         }
         double score = compared > 0 ? static_cast<double>(matches) / compared : 0;
-        if (compared >= before.height / 3 && score > bestScore) {
+        if (compared >= before.height / 6 && score > bestScore) {
             bestScore = score;
             best = shift;
         }
