@@ -193,15 +193,24 @@ TEST_F(DriverOnDesktop, ScrollMovesAViewTheAskedWayByAboutTheAskedAmount) {
     };
     // Away from both ends first, where a view cannot move the whole way.
     expectOk(batch(desktop.widgetFactory, {scroll(-2000), scroll(150)}));
-    XProbe::Image start = settledView(probe);
-    expectOk(batch(desktop.widgetFactory, {scroll(100)}));
-    XProbe::Image down = settledView(probe);
-    int moved = verticalShift(start, down);
-    EXPECT_GE(moved, 50);  // content moved up: the view went down
-    EXPECT_LE(moved, 150);
-    expectOk(batch(desktop.widgetFactory, {scroll(-100)}));
-    XProbe::Image back = settledView(probe);
-    EXPECT_EQ(verticalShift(down, back), -moved);
+    // On a loaded machine a grab now and then catches the view before GTK has drawn the last
+    // scroll, and the shift read from the pictures is off; a measurement is made up to three
+    // times, and the view must move the asked way by about the asked amount, and back, in one.
+    std::string measured;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        XProbe::Image start = settledView(probe);
+        expectOk(batch(desktop.widgetFactory, {scroll(100)}));
+        XProbe::Image down = settledView(probe);
+        int moved = verticalShift(start, down);  // positive: content moved up, the view down
+        expectOk(batch(desktop.widgetFactory, {scroll(-100)}));
+        XProbe::Image back = settledView(probe);
+        int returned = verticalShift(down, back);
+        if (moved >= 50 && moved <= 150 && returned == -moved) {
+            return;
+        }
+        measured += " (" + std::to_string(moved) + ", " + std::to_string(returned) + ")";
+    }
+    ADD_FAILURE() << "down and back shifts:" << measured;
 }
 
 TEST_F(DriverOnDesktop, APointCoveredByAnotherApplicationIsRefusedWithThatWindowNamed) {
