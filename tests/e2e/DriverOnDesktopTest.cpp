@@ -39,19 +39,6 @@ Json batch(std::int32_t pid, Json actions) {
     return {{"pid", pid}, {"actions", std::move(actions)}};
 }
 
-std::vector<std::uint32_t> coreKeymap(const std::vector<std::uint32_t>& mapping) {
-    std::vector<std::uint32_t> kept;
-    if (mapping.empty() || mapping.front() < 4) {
-        return kept;
-    }
-    std::size_t perKeycode = mapping.front();
-    for (std::size_t row = 1; row + perKeycode <= mapping.size(); row += perKeycode) {
-        kept.insert(kept.end(), mapping.begin() + static_cast<std::ptrdiff_t>(row),
-                    mapping.begin() + static_cast<std::ptrdiff_t>(row + 4));
-    }
-    return kept;
-}
-
 // The rightmost column of the slider's blue fill: where the knob is.
 int sliderKnob(XProbe& probe) {
     XProbe::Image row = probe.grab(static_cast<int>(sliderLeft) - 10, static_cast<int>(sliderY),

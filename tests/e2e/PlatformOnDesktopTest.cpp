@@ -59,21 +59,6 @@ void typeText(LinuxPlatform& platform, const std::string& text) {
     }
 }
 
-// The keysyms of the first two groups, two levels each, per keycode. The server may report the
-// same mapping with more keysyms per keycode after a change (7 became 15), repeating the groups.
-std::vector<std::uint32_t> coreKeymap(const std::vector<std::uint32_t>& mapping) {
-    std::vector<std::uint32_t> kept;
-    if (mapping.empty() || mapping.front() < 4) {
-        return kept;
-    }
-    std::size_t perKeycode = mapping.front();
-    for (std::size_t row = 1; row + perKeycode <= mapping.size(); row += perKeycode) {
-        kept.insert(kept.end(), mapping.begin() + static_cast<std::ptrdiff_t>(row),
-                    mapping.begin() + static_cast<std::ptrdiff_t>(row + 4));
-    }
-    return kept;
-}
-
 class PlatformOnDesktop : public ::testing::Test {
   protected:
     // Brings an application to the front for a test, allowing the window manager more time

@@ -210,6 +210,19 @@ bool isPlainRow(const XProbe::Image& image, int row) {
 
 }  // namespace
 
+std::vector<std::uint32_t> coreKeymap(const std::vector<std::uint32_t>& mapping) {
+    std::vector<std::uint32_t> kept;
+    if (mapping.empty() || mapping.front() < 4) {
+        return kept;
+    }
+    std::size_t perKeycode = mapping.front();
+    for (std::size_t row = 1; row + perKeycode <= mapping.size(); row += perKeycode) {
+        kept.insert(kept.end(), mapping.begin() + static_cast<std::ptrdiff_t>(row),
+                    mapping.begin() + static_cast<std::ptrdiff_t>(row + 4));
+    }
+    return kept;
+}
+
 int verticalShift(const XProbe::Image& before, const XProbe::Image& after) {
     int best = 0;
     double bestScore = -1;

@@ -93,6 +93,11 @@ int verticalShift(const XProbe::Image& before, const XProbe::Image& after);
 // The same sideways: positive when the content moved left.
 int horizontalShift(const XProbe::Image& before, const XProbe::Image& after);
 
+// The keysyms of the first two groups, two levels each, per keycode, from a keyboard mapping whose
+// first entry is the number of keysyms per keycode. The server may report the same mapping with
+// more keysyms per keycode after a change (7 became 15), repeating the groups.
+std::vector<std::uint32_t> coreKeymap(const std::vector<std::uint32_t>& mapping);
+
 // The text of the primary selection, as UTF-8.
 std::string primarySelection();
 
