@@ -5,6 +5,7 @@
 #include <unicode/unistr.h>
 
 #include <memory>
+#include <optional>
 
 namespace quorvel {
 
@@ -48,6 +49,25 @@ void forEachCluster(const icu::UnicodeString& text, Visit visit) {
     }
 }
 
+// Plain ASCII needs no break rules: every character is a cluster of its own except CR LF, and
+// a boundary is certain once the character after it is ASCII too. Nothing when a character
+// that is not ASCII comes before the cut.
+std::optional<std::string> firstAsciiGraphemes(std::string_view utf8, std::size_t count) {
+    std::size_t seen = 0;
+    for (std::size_t index = 0; index < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[index]) >= 0x80) {
+            return std::nullopt;
+        }
+        if (seen == count) {
+            return std::string(utf8.substr(0, index));
+        }
+        bool crLf = utf8[index] == '\r' && index + 1 < utf8.size() && utf8[index + 1] == '\n';
+        index += crLf ? 2 : 1;
+        ++seen;
+    }
+    return std::string(utf8);
+}
+
 }  // namespace
 
 std::size_t utf16Length(std::string_view utf8) {
@@ -65,6 +85,9 @@ std::vector<std::u16string> graphemeClusters(std::string_view utf8) {
 }
 
 std::string firstGraphemes(std::string_view utf8, std::size_t count) {
+    if (std::optional<std::string> ascii = firstAsciiGraphemes(utf8, count)) {
+        return *ascii;
+    }
     icu::UnicodeString text = fromUtf8(utf8);
     std::size_t seen = 0;
     int32_t cut = text.length();

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "main/Unicode.h"
 
 namespace quorvel {
@@ -37,14 +40,36 @@ TEST(Unicode, GraphemeClustersFollowCurrentRules) {
 }
 
 TEST(Unicode, FirstGraphemesNeverSplitsACluster) {
-    EXPECT_EQ(firstGraphemes("abc", 2), "ab");
-    EXPECT_EQ(firstGraphemes("abc", 3), "abc");
-    EXPECT_EQ(firstGraphemes("abc", 5), "abc");
-    EXPECT_EQ(firstGraphemes("e\xCC\x81"
-                             "e\xCC\x81",
-                             1),
-              "e\xCC\x81");
-    EXPECT_EQ(firstGraphemes("", 1), "");
+    struct Case {
+        std::string text;
+        std::size_t count;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abc", 2, "ab"},
+        {"abc", 3, "abc"},
+        {"abc", 5, "abc"},
+        {"abc", 0, ""},
+        {"", 1, ""},
+        {"e\xCC\x81"
+         "e\xCC\x81",
+         1, "e\xCC\x81"},
+        // CR LF is one character; a CR or LF alone is one too.
+        {"a\r\nb", 2, "a\r\n"},
+        {"a\r\nb", 1, "a"},
+        {"\r\r\n", 1, "\r"},
+        {"\n\r", 1, "\n"},
+        {std::string("a\0b", 3), 2, std::string("a\0", 2)},
+        // A mark after plain letters belongs to the last of them.
+        {"abe\xCC\x81z", 3, "abe\xCC\x81"},
+        {"ab\xCC\x81", 1, "a"},
+        {"ab\xCC\x81", 2, "ab\xCC\x81"},
+        {"a\xE2\x80\x8D", 1, "a\xE2\x80\x8D"},  // a ZWJ
+        {"\xE6\x97\xA5\xE6\x9C\xAC", 1, "\xE6\x97\xA5"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(firstGraphemes(c.text, c.count), c.expected) << c.text << " / " << c.count;
+    }
 }
 
 TEST(Unicode, UpperCaseUsesFullDefaultMapping) {
