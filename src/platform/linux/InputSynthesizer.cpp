@@ -56,7 +56,6 @@ void InputSynthesizer::movePointer(ScreenPoint position) {
         return;
     }
     fakeInput(XCB_MOTION_NOTIFY, 0, coordinate(position.x), coordinate(position.y));
-    connection_.flush();
 }
 
 void InputSynthesizer::pressButton(Button button) {
@@ -65,7 +64,6 @@ void InputSynthesizer::pressButton(Button button) {
     }
     fakeInput(XCB_BUTTON_PRESS, static_cast<std::uint8_t>(button));
     heldButtons_.push_back(button);
-    connection_.flush();
 }
 
 void InputSynthesizer::releaseButton(Button button) {
@@ -75,7 +73,6 @@ void InputSynthesizer::releaseButton(Button button) {
     }
     fakeInput(XCB_BUTTON_RELEASE, static_cast<std::uint8_t>(button));
     heldButtons_.erase(held);
-    connection_.flush();
 }
 
 void InputSynthesizer::scroll(std::int32_t wheel1, std::int32_t wheel2) {
@@ -91,7 +88,6 @@ void InputSynthesizer::scroll(std::int32_t wheel1, std::int32_t wheel2) {
     };
     clicks(wheel1, wheelUp, wheelDown);
     clicks(wheel2, wheelLeft, wheelRight);
-    connection_.flush();
 }
 
 void InputSynthesizer::pressKey(xcb_keycode_t keycode) {
@@ -167,7 +163,6 @@ void InputSynthesizer::keyDown(std::uint16_t virtualKey, std::uint64_t flags) {
         pressKey(key->keycode);
         held.push_back(key->keycode);
     }
-    connection_.flush();
 }
 
 void InputSynthesizer::releaseHeld(std::uint16_t virtualKey) {
@@ -187,7 +182,6 @@ void InputSynthesizer::keyUp(std::uint16_t virtualKey) {
         return;
     }
     releaseHeld(virtualKey);
-    connection_.flush();
 }
 
 void InputSynthesizer::typeDown(std::uint16_t virtualKey, std::u16string_view text) {
@@ -222,7 +216,6 @@ void InputSynthesizer::typeDown(std::uint16_t virtualKey, std::u16string_view te
             heldFor_[virtualKey] = keys;
         }
     }
-    connection_.flush();
 }
 
 void InputSynthesizer::releaseAll() {

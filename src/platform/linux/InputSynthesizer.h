@@ -3,7 +3,8 @@
 // Input as if from the hardware, through the XTEST extension: pointer moves, button presses,
 // wheel clicks, key chords and typed text. It remembers every key and button it holds down so
 // that `releaseAll` can let go of them and put the keyboard mapping back, whatever path the
-// request took.
+// request took. Events wait in the connection's buffer until its owner flushes it, so that an
+// event and the end of a server grab go out in one write; the waits here flush first.
 
 #include <xcb/xcb.h>
 

@@ -94,7 +94,9 @@ void KeyboardMap::bind(const std::vector<Keysym>& keysyms, Nanos lastKeyEvent) {
         }
     }
     if (free.size() < missing.size() && !bound_.empty()) {
-        // Reuse the keycodes used longest ago, once the applications are done with them.
+        // Reuse the keycodes used longest ago, once the applications are done with them; the
+        // last key event goes out before the wait.
+        connection_.flush();
         sleepUntil(lastKeyEvent + settleBeforeRebinding);
         std::sort(bound_.begin(), bound_.end(),
                   [](const Binding& a, const Binding& b) { return a.lastUse < b.lastUse; });
@@ -130,6 +132,7 @@ void KeyboardMap::restore(Nanos lastKeyEvent) {
     if (!lowestChanged_ || !highestChanged_ || !connection_.usable()) {
         return;
     }
+    connection_.flush();
     sleepUntil(lastKeyEvent + settleBeforeRebinding);
     send(*lowestChanged_, *highestChanged_, original_);
     current_ = original_;

@@ -68,7 +68,7 @@ void LinuxPlatform::sleep(Nanos duration) {
     if (duration >= std::chrono::milliseconds(100)) {
         accessibility_.available();
     }
-    sleepUntil(until);
+    sleep_.until(until);
 }
 
 bool LinuxPlatform::screenCaptureAllowed() {
@@ -207,7 +207,9 @@ void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
 
 void LinuxPlatform::post(const Event& event) {
     deliver(event);
+    // The event goes out at once, with the end of the grab when the focus guard began one.
     connection_.ungrabServer();
+    connection_.flush();
     accessibility_.forgetReads();
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/Platform.h"
 #include "platform/linux/InputSynthesizer.h"
+#include "platform/linux/PreciseSleep.h"
 #include "platform/linux/WindowServer.h"
 #include "platform/linux/XConnection.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
@@ -55,6 +56,7 @@ class LinuxPlatform final : public Platform {
     x11::InputSynthesizer input_;
     x11::WindowOwners owners_;
     atspi::AtspiAccessibility accessibility_;
+    PreciseSleep sleep_;
 };
 
 }  // namespace quorvel
