@@ -45,12 +45,15 @@ int pollsUntilRaised(LinuxPlatform& platform, std::int32_t pid, int polls = 40) 
     return 0;
 }
 
+// As the driver types: the focus query before each key-down, which sends the previous
+// character's key-up behind its questions.
 void typeText(LinuxPlatform& platform, const std::string& text) {
     for (const std::u16string& character : graphemeClusters(text)) {
         EventHandle down = platform.makeKeyboardEvent(0, true);
         ASSERT_NE(down, nullptr);
         platform.setFlags(*down, 0);
         platform.setUnicodeString(*down, character);
+        ASSERT_TRUE(platform.frontmostPid().has_value());
         platform.post(*down);
         platform.sleep(5ms);
         EventHandle up = platform.makeKeyboardEvent(0, false);
@@ -148,6 +151,25 @@ TEST_F(PlatformOnDesktop, TypedTextArrivesByteExactAndTheKeymapIsRestored) {
     EXPECT_EQ(readWhenSize(desktop.terminalFile, text.size()), text);
     EXPECT_EQ(coreKeymap(probe.keyboardMapping()), coreKeymap(mapping));
     EXPECT_TRUE(probe.keysDown().empty());
+}
+
+TEST_F(PlatformOnDesktop, AKeyUpPostedDirectlyNeverWaitsThroughAPause) {
+    activate(desktop.terminal);
+    truncateFile(desktop.terminalFile);
+    typeText(platform, "k");
+    // The key-up waits for the next request; a pause, or anything else that takes time, sends
+    // it first.
+    platform.sleep(1ms);
+    EXPECT_TRUE(probe.keysDown().empty());
+    typeText(platform, "\u00E9");
+    EXPECT_EQ(platform.windowServerList().empty(), false);
+    EXPECT_TRUE(probe.keysDown().empty());
+    typeText(platform, "m");
+    ASSERT_TRUE(platform.frontmostPid().has_value());
+    platform.makeKeyboardEvent(0, false);  // ends the grab, so that the probe gets an answer
+    EXPECT_TRUE(probe.keysDown().empty());
+    platform.releaseInput();
+    EXPECT_EQ(readWhenSize(desktop.terminalFile, 4), "k\u00E9m");
 }
 
 TEST_F(PlatformOnDesktop, ManyDistinctCharactersOutnumberingTheSpareKeysArriveInOrder) {

@@ -46,6 +46,7 @@ bool InputSynthesizer::available() {
 
 void InputSynthesizer::fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x,
                                  std::int16_t y) {
+    sendWaitingKeyUp();  // events reach the server in the order they were posted
     xcb_window_t root = type == XCB_MOTION_NOTIFY ? connection_.root() : XCB_NONE;
     xcb_test_fake_input(connection_.xcb(), type, detail, XCB_CURRENT_TIME, root, x, y, 0);
     posted_ = true;
@@ -113,7 +114,7 @@ void InputSynthesizer::releaseKey(xcb_keycode_t keycode) {
 std::optional<KeyPosition> InputSynthesizer::position(Keysym keysym) {
     std::optional<KeyPosition> found = keyboard_.find(keysym);
     if (!found) {
-        keyboard_.bind({keysym}, lastKeyEvent_);
+        bind({keysym});
         found = keyboard_.find(keysym);
     }
     return found;
@@ -134,12 +135,20 @@ void InputSynthesizer::prepareKey(std::uint16_t virtualKey, std::uint64_t flags)
     }
     std::vector<Keysym> keysyms = modifierKeysyms(flags);
     keysyms.push_back(*keysym);
-    keyboard_.bind(keysyms, lastKeyEvent_);
+    bind(keysyms);
 }
 
 void InputSynthesizer::prepareText(std::u16string_view text) {
     if (available()) {
-        keyboard_.bind(keysymsForText(text), lastKeyEvent_);
+        bind(keysymsForText(text));
+    }
+}
+
+void InputSynthesizer::bind(const std::vector<Keysym>& keysyms) {
+    if (!keyboard_.hasAll(keysyms)) {
+        // A key event is looked up in the mapping of its time: a waiting one goes out first.
+        sendWaitingKeyUp();
+        keyboard_.bind(keysyms, lastKeyEvent_);
     }
 }
 
@@ -218,10 +227,24 @@ void InputSynthesizer::typeDown(std::uint16_t virtualKey, std::u16string_view te
     }
 }
 
+void InputSynthesizer::keyUpLater(std::uint16_t virtualKey) {
+    sendWaitingKeyUp();
+    waitingKeyUp_ = virtualKey;
+}
+
+void InputSynthesizer::sendWaitingKeyUp() {
+    if (waitingKeyUp_) {
+        std::uint16_t virtualKey = *waitingKeyUp_;
+        waitingKeyUp_.reset();
+        keyUp(virtualKey);
+    }
+}
+
 void InputSynthesizer::releaseAll() {
     if (!connection_.usable()) {
         return;
     }
+    sendWaitingKeyUp();
     heldFor_.clear();
     while (!heldKeys_.empty()) {
         xcb_keycode_t keycode = heldKeys_.back();

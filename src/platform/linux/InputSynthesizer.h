@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,12 @@ class InputSynthesizer {
     // released, the last stays down until `keyUp(virtualKey)`.
     void typeDown(std::uint16_t virtualKey, std::u16string_view text);
 
+    // A key-up that waits until `sendWaitingKeyUp`, or until any other event or change of the
+    // keyboard mapping, which sends it first: the owner can put it behind its next questions
+    // to the server.
+    void keyUpLater(std::uint16_t virtualKey);
+    void sendWaitingKeyUp();
+
     // Releases every key and button still held, then restores the keyboard mapping.
     void releaseAll();
 
@@ -57,12 +64,15 @@ class InputSynthesizer {
     void pressKey(xcb_keycode_t keycode);
     void releaseKey(xcb_keycode_t keycode);
     std::optional<KeyPosition> position(Keysym keysym);
+    // Binds what the keyboard lacks of `keysyms`, after sending a waiting key-up.
+    void bind(const std::vector<Keysym>& keysyms);
     std::optional<xcb_keycode_t> shiftKeycode();
     void releaseHeld(std::uint16_t virtualKey);
 
     const XConnection& connection_;
     KeyboardMap keyboard_;
     std::optional<bool> available_;
+    std::optional<std::uint16_t> waitingKeyUp_;
     std::vector<xcb_keycode_t> heldKeys_;  // in press order
     std::map<std::uint16_t, std::vector<xcb_keycode_t>> heldFor_;
     std::vector<Button> heldButtons_;

@@ -62,6 +62,11 @@ std::optional<KeyPosition> KeyboardMap::find(Keysym keysym) {
     return std::nullopt;
 }
 
+bool KeyboardMap::hasAll(const std::vector<Keysym>& keysyms) {
+    return std::all_of(keysyms.begin(), keysyms.end(),
+                       [this](Keysym keysym) { return find(keysym).has_value(); });
+}
+
 void KeyboardMap::send(xcb_keycode_t first, xcb_keycode_t last, const std::vector<Keysym>& map) {
     auto begin = row(first, map);
     auto end = row(last, map) + perKeycode_;

@@ -29,6 +29,9 @@ class KeyboardMap {
     // Where `keysym` is now, the bindings made so far included; read from the server once.
     std::optional<KeyPosition> find(Keysym keysym);
 
+    // Whether every one of `keysyms` has a key, so that binding them changes nothing.
+    bool hasAll(const std::vector<Keysym>& keysyms);
+
     // Binds as many of `keysyms` as it can, in order, to spare keycodes in one change. A
     // keycode bound earlier is reused only once the last key event (`lastKeyEvent`) is
     // `settleBeforeRebinding` old, because applications read the mapping after the event.

@@ -60,7 +60,7 @@ Nanos LinuxPlatform::now() {
 }
 
 void LinuxPlatform::sleep(Nanos duration) {
-    connection_.ungrabServer();
+    sendQueued();
     Nanos until = monotonicNow() + duration;
     accessibility_.forgetReads();
     // A long pause (the one before the observation) is time enough to reach the accessibility
@@ -72,7 +72,7 @@ void LinuxPlatform::sleep(Nanos duration) {
 }
 
 bool LinuxPlatform::screenCaptureAllowed() {
-    connection_.ungrabServer();
+    sendQueued();
     if (!connection_.usable()) {
         return false;
     }
@@ -86,7 +86,7 @@ bool LinuxPlatform::screenCaptureAllowed() {
 }
 
 bool LinuxPlatform::accessibilityTrusted() {
-    connection_.ungrabServer();
+    sendQueued();
     return accessibility_.available();
 }
 
@@ -95,11 +95,14 @@ std::optional<Pid> LinuxPlatform::frontmostPid() {
     // or a window that takes the focus in between gets it: the server stays grabbed until the
     // next operation, which for the guard is that post.
     connection_.grabServer();
-    return x11::keyboardOwnerPid(connection_, owners_);
+    // A waiting key-up (the previous character's) goes out behind the questions: the server's
+    // work on it then delays neither the answer nor, since the grab holds every other client,
+    // makes it wrong.
+    return x11::keyboardOwnerPid(connection_, owners_, [this] { input_.sendWaitingKeyUp(); });
 }
 
 std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
-    connection_.ungrabServer();
+    sendQueued();
     if (!processIsLive(pid)) {
         return nullptr;
     }
@@ -107,7 +110,7 @@ std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
 }
 
 Json LinuxPlatform::windowServerList() {
-    connection_.ungrabServer();
+    sendQueued();
     if (!connection_.usable()) {
         return Json::array();  // a machine without a desktop has no windows
     }
@@ -115,28 +118,28 @@ Json LinuxPlatform::windowServerList() {
 }
 
 ElementHandle LinuxPlatform::applicationElement(Pid pid) {
-    connection_.ungrabServer();
+    sendQueued();
     return accessibility_.applicationElement(pid);
 }
 
 void LinuxPlatform::setMessagingTimeout(const Element& element, float seconds) {
-    connection_.ungrabServer();
+    sendQueued();
     accessibility_.setMessagingTimeout(element, seconds);
 }
 
 std::optional<AttributeValue> LinuxPlatform::copyAttribute(const Element& element,
                                                            std::string_view name) {
-    connection_.ungrabServer();
+    sendQueued();
     return accessibility_.copyAttribute(element, name);
 }
 
 void LinuxPlatform::performAction(const Element& element, std::string_view action) {
-    connection_.ungrabServer();
+    sendQueued();
     accessibility_.performAction(element, action);
 }
 
 bool LinuxPlatform::elementsEqual(const Element& a, const Element& b) {
-    connection_.ungrabServer();
+    sendQueued();
     return accessibility_.elementsEqual(a, b);
 }
 
@@ -206,11 +209,26 @@ void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
 }
 
 void LinuxPlatform::post(const Event& event) {
-    deliver(event);
-    // The event goes out at once, with the end of the grab when the focus guard began one.
+    const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
+    bool keyUp =
+        linuxEvent && linuxEvent->kind == LinuxEvent::Kind::Keyboard && !linuxEvent->keyDown;
+    if (keyUp && !connection_.grabbed()) {
+        // A key-up outside the focus guard waits for the next request to the server, which is
+        // usually the focus query before the next key; anything that can take time sends it.
+        input_.keyUpLater(linuxEvent->virtualKey);
+    } else {
+        deliver(event);
+        // The event goes out at once, with the end of the grab when the focus guard began one.
+        connection_.ungrabServer();
+        connection_.flush();
+    }
+    accessibility_.forgetReads();
+}
+
+void LinuxPlatform::sendQueued() {
+    input_.sendWaitingKeyUp();
     connection_.ungrabServer();
     connection_.flush();
-    accessibility_.forgetReads();
 }
 
 void LinuxPlatform::deliver(const Event& event) {
@@ -255,7 +273,7 @@ void LinuxPlatform::deliver(const Event& event) {
 }
 
 void LinuxPlatform::releaseInput() {
-    connection_.ungrabServer();
+    sendQueued();
     input_.releaseAll();
 }
 

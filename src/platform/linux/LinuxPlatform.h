@@ -51,6 +51,8 @@ class LinuxPlatform final : public Platform {
 
   private:
     void deliver(const Event& event);
+    // Sends a waiting key-up and every request still in the buffer, and ends the server grab.
+    void sendQueued();
 
     x11::XConnection connection_;
     x11::InputSynthesizer input_;

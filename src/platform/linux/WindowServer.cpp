@@ -353,7 +353,8 @@ std::optional<std::int32_t> WindowOwners::ownerOf(const XConnection& connection,
     return owner;
 }
 
-std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners) {
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners,
+                                             const std::function<void()>& afterAsking) {
     if (!connection.usable()) {
         return std::nullopt;
     }
@@ -361,6 +362,9 @@ std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, Wind
     xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(xcb);
     xcb_get_property_cookie_t activeCookie =
         connection.requestProperty(connection.root(), connection.atoms().netActiveWindow, 1);
+    if (afterAsking) {
+        afterAsking();
+    }
     ReplyPtr<xcb_get_input_focus_reply_t> focus(
         xcb_get_input_focus_reply(xcb, focusCookie, nullptr));
     std::vector<xcb_window_t> active = windowsIn(connection.property(activeCookie));

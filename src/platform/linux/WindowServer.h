@@ -6,6 +6,7 @@
 // before the first reply is awaited.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -31,8 +32,11 @@ class WindowOwners {
 };
 
 // The pid of the application whose window has the keyboard focus, while the window manager's
-// active window (when it names one) belongs to the same application.
-std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners);
+// active window (when it names one) belongs to the same application. `afterAsking` runs once
+// the questions are queued and before the answers are awaited: what it queues reaches the
+// server after them, and the server's work on it does not delay the answers.
+std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners,
+                                             const std::function<void()>& afterAsking = {});
 
 // Asks the window manager to bring the topmost normal or dialog window of `pid` to the front,
 // or `preferred` when that is one of them, switching to its desktop first when it is on another

@@ -87,6 +87,7 @@ class XConnection {
     // sent at once; both are no-ops when there is nothing to do.
     void grabServer();
     void ungrabServer();
+    bool grabbed() const { return grabbed_; }
 
   private:
     xcb_connection_t* connection_ = nullptr;
