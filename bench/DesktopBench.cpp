@@ -1,6 +1,6 @@
 // Measures, on the virtual desktop, what the Linux platform adds to the driver's own pauses:
 // the window list with 50 windows on screen, a click batch and a 1000-character text.
-// Run it by hand (it is not a test): build/tests/quorvel_desktop_bench
+// Run it by hand (it is not a test): build/bench/quorvel_desktop_bench
 
 #include <xcb/xcb.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "../e2e/DriverRun.h"
-#include "../e2e/VirtualDesktop.h"
+#include "../tests/e2e/DriverRun.h"
+#include "../tests/e2e/VirtualDesktop.h"
 #include "platform/linux/LinuxPlatform.h"
 
 using namespace quorvel;
