@@ -21,12 +21,14 @@ packages=(
   libxcb-xtest0-dev     # synthesized input (XTEST)
   libxcb1-dev           # the X11 desktop: windows, focus, keyboard mapping
   make                  # build
+  python3-xlib          # end-to-end tests: small X clients that grab, pop up, remap and switch layouts
   python3-pyatspi       # benchmark: the pyatspi walk that the driver's observation is timed against
   nlohmann-json3-dev    # JSON requests and replies
   openbox               # end-to-end tests: the window manager of the virtual desktop
   pkg-config            # finding the libraries above
   valgrind              # memcheck of the driver on the virtual desktop
   x11-utils             # end-to-end tests: xprop and xwininfo for the desktop's readiness checks
+  x11-xkb-utils         # end-to-end tests: setxkbmap and xkbcomp, layouts set and compared
   xclip                 # end-to-end tests: reading back the text selected in a GTK entry
   xterm                 # end-to-end tests: the terminal that records the bytes it receives
   xvfb                  # end-to-end tests: the virtual X server

@@ -144,6 +144,7 @@ int ComputerMain::main(Platform& platform) {
         memoryReserve = new char[reserveBytes];
         std::set_new_handler(giveBackReserve);
         Runtime runtime{platform, cancellationRequested, {}};
+        platform.endWaitsWhen([&runtime] { return runtime.requestOver(); });
         ReplyLine reply;
         try {
             reply = respond(runtime, readRequest(STDIN_FILENO));

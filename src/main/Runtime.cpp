@@ -16,6 +16,10 @@ Nanos Deadline::at(Platform& platform) {
     return *deadline_;
 }
 
+bool Deadline::passed(Platform& platform) const {
+    return deadline_ && platform.now() >= *deadline_;
+}
+
 bool Runtime::pastDeadlineOrCancelled() {
     if (cancellationRaised()) {
         return true;

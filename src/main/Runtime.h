@@ -24,6 +24,8 @@ constexpr Nanos defaultSettle = std::chrono::milliseconds(120);
 class Deadline {
   public:
     Nanos at(Platform& platform);
+    // Whether the deadline exists and has passed; never creates it.
+    bool passed(Platform& platform) const;
 
   private:
     std::optional<Nanos> deadline_;
@@ -37,6 +39,8 @@ struct Runtime {
     bool cancellationRaised() const { return cancellation.load(std::memory_order_relaxed) != 0; }
     // The flag first, then the deadline: what attr and the tree walk call "cancelled".
     bool pastDeadlineOrCancelled();
+    // The same, without creating the deadline: what ends the platform's waits.
+    bool requestOver() const { return cancellationRaised() || deadline.passed(platform); }
 };
 
 // Fails with the deadline message once the deadline has passed, else with the cancellation

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,12 @@ class Platform {
     // Time. `sleep` blocks the calling thread for the whole duration, even when a signal arrives.
     virtual Nanos now() = 0;
     virtual void sleep(Nanos duration) = 0;
+
+    // Every wait for the desktop's answer (a reply, a connection) ends once `requestOver` gives
+    // true, and the operation that waited gives its absent result: another process can keep
+    // the desktop from answering for as long as it likes. Until this is called, waits end only
+    // with an answer. `releaseInput` waits by its own short bound instead.
+    virtual void endWaitsWhen(std::function<bool()> requestOver) { (void)requestOver; }
 
     // Permissions: true only when already granted; never asks anyone.
     virtual bool screenCaptureAllowed() = 0;

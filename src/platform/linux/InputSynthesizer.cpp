@@ -36,9 +36,7 @@ bool InputSynthesizer::available() {
     if (!available_) {
         available_ = false;
         if (connection_.usable()) {
-            const xcb_query_extension_reply_t* extension =
-                xcb_get_extension_data(connection_.xcb(), &xcb_test_id);
-            available_ = extension && extension->present;
+            available_ = connection_.hasExtension("XTEST");
         }
     }
     return *available_ && connection_.usable();

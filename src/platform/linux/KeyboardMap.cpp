@@ -17,9 +17,9 @@ bool KeyboardMap::load() {
     const xcb_setup_t* setup = xcb_get_setup(connection_.xcb());
     minKeycode_ = setup->min_keycode;
     auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-    ReplyPtr<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
-        connection_.xcb(), xcb_get_keyboard_mapping(connection_.xcb(), minKeycode_, count),
-        nullptr));
+    ReplyPtr<xcb_get_keyboard_mapping_reply_t> reply =
+        connection_.reply<xcb_get_keyboard_mapping_reply_t>(
+            xcb_get_keyboard_mapping(connection_.xcb(), minKeycode_, count));
     if (!reply || reply->keysyms_per_keycode == 0) {
         return false;
     }

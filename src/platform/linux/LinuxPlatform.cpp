@@ -15,6 +15,8 @@ namespace quorvel {
 
 namespace {
 
+constexpr Nanos releaseWaitLimit = std::chrono::milliseconds(100);
+
 // What an event will do once posted. X has no click state: applications count clicks from the
 // time and distance between presses, which the driver's pauses keep within a double click.
 struct LinuxEvent final : Event {
@@ -59,6 +61,10 @@ Nanos LinuxPlatform::now() {
     return monotonicNow();
 }
 
+void LinuxPlatform::endWaitsWhen(std::function<bool()> requestOver) {
+    connection_.setGiveUp(std::move(requestOver));
+}
+
 void LinuxPlatform::sleep(Nanos duration) {
     sendQueued();
     Nanos until = monotonicNow() + duration;
@@ -78,11 +84,7 @@ bool LinuxPlatform::screenCaptureAllowed() {
     }
     xcb_get_image_cookie_t cookie = xcb_get_image(connection_.xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP,
                                                   connection_.root(), 0, 0, 1, 1, ~0u);
-    xcb_generic_error_t* error = nullptr;
-    x11::ReplyPtr<xcb_get_image_reply_t> image(
-        xcb_get_image_reply(connection_.xcb(), cookie, &error));
-    std::free(error);
-    return image != nullptr;
+    return connection_.reply<xcb_get_image_reply_t>(cookie) != nullptr;
 }
 
 bool LinuxPlatform::accessibilityTrusted() {
@@ -273,6 +275,11 @@ void LinuxPlatform::deliver(const Event& event) {
 }
 
 void LinuxPlatform::releaseInput() {
+    // The releases are sent whatever happens; waiting for the server to have handled them is
+    // bounded, so that a server held by another client delays the reply by this much at most.
+    // The server handles what was sent once it is free again.
+    Nanos until = monotonicNow() + releaseWaitLimit;
+    connection_.setGiveUp([until] { return monotonicNow() >= until; });
     sendQueued();
     input_.releaseAll();
 }

@@ -24,6 +24,7 @@ class LinuxPlatform final : public Platform {
 
     Nanos now() override;
     void sleep(Nanos duration) override;
+    void endWaitsWhen(std::function<bool()> requestOver) override;
     bool screenCaptureAllowed() override;
     bool accessibilityTrusted() override;
     std::optional<Pid> frontmostPid() override;

@@ -28,9 +28,7 @@ struct TopLevel {
 };
 
 bool hasResourceExtension(const XConnection& connection) {
-    const xcb_query_extension_reply_t* extension =
-        xcb_get_extension_data(connection.xcb(), &xcb_res_id);
-    return extension && extension->present;
+    return connection.hasExtension("X-Resource");
 }
 
 std::vector<xcb_window_t> windowsIn(const std::optional<Property>& property) {
@@ -61,8 +59,8 @@ std::optional<std::int32_t> answerPid(const XConnection& connection, const PidQu
     if (!question.asked) {
         return std::nullopt;
     }
-    ReplyPtr<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(connection.xcb(), question.cookie, nullptr));
+    ReplyPtr<xcb_res_query_client_ids_reply_t> reply =
+        connection.reply<xcb_res_query_client_ids_reply_t>(question.cookie);
     if (!reply) {
         return std::nullopt;
     }
@@ -163,10 +161,10 @@ std::vector<TopLevel> viewableRootChildren(const XConnection& connection,
     }
     std::vector<TopLevel> viewable;
     for (std::size_t index = 0; index < children.size(); ++index) {
-        ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(xcb, attributeCookies[index], nullptr));
-        ReplyPtr<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(xcb, geometryCookies[index], nullptr));
+        ReplyPtr<xcb_get_window_attributes_reply_t> attributes =
+            connection.reply<xcb_get_window_attributes_reply_t>(attributeCookies[index]);
+        ReplyPtr<xcb_get_geometry_reply_t> geometry =
+            connection.reply<xcb_get_geometry_reply_t>(geometryCookies[index]);
         if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
             attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
             continue;
@@ -213,8 +211,8 @@ std::map<xcb_window_t, xcb_window_t> framesOfClients(const XConnection& connecti
         }
         std::vector<std::pair<xcb_window_t, xcb_window_t>> next;
         for (std::size_t index = 0; index < walking.size(); ++index) {
-            ReplyPtr<xcb_query_tree_reply_t> tree(
-                xcb_query_tree_reply(xcb, cookies[index], nullptr));
+            ReplyPtr<xcb_query_tree_reply_t> tree =
+                connection.reply<xcb_query_tree_reply_t>(cookies[index]);
             if (!tree) {
                 continue;  // the client is gone
             }
@@ -254,7 +252,8 @@ Json listWindows(const XConnection& connection) {
     xcb_query_tree_cookie_t rootTreeCookie = xcb_query_tree(xcb, connection.root());
     xcb_get_property_cookie_t stackingCookie =
         connection.requestProperty(connection.root(), atoms.netClientListStacking, 65536);
-    ReplyPtr<xcb_query_tree_reply_t> rootTree(xcb_query_tree_reply(xcb, rootTreeCookie, nullptr));
+    ReplyPtr<xcb_query_tree_reply_t> rootTree =
+        connection.reply<xcb_query_tree_reply_t>(rootTreeCookie);
     std::vector<xcb_window_t> clients = windowsIn(connection.property(stackingCookie));
     if (!rootTree) {
         return Json();
@@ -365,8 +364,8 @@ std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, Wind
     if (afterAsking) {
         afterAsking();
     }
-    ReplyPtr<xcb_get_input_focus_reply_t> focus(
-        xcb_get_input_focus_reply(xcb, focusCookie, nullptr));
+    ReplyPtr<xcb_get_input_focus_reply_t> focus =
+        connection.reply<xcb_get_input_focus_reply_t>(focusCookie);
     std::vector<xcb_window_t> active = windowsIn(connection.property(activeCookie));
     // No focus, or focus that follows the pointer: no application has the keyboard for sure.
     if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||

@@ -1,7 +1,17 @@
 #include "platform/linux/XConnection.h"
 
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <xcb/xcbext.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/linux/WindowLayer.h"
 
@@ -34,24 +44,24 @@ std::optional<std::uint32_t> Property::firstCardinal() const {
 namespace {
 
 // Interns every name in one round trip; a name the server refuses stays 0 (no atom).
-std::vector<xcb_atom_t> internAtoms(xcb_connection_t* connection,
+std::vector<xcb_atom_t> internAtoms(const XConnection& connection,
                                     const std::vector<std::string_view>& names) {
     std::vector<xcb_intern_atom_cookie_t> cookies;
     cookies.reserve(names.size());
     for (std::string_view name : names) {
-        cookies.push_back(
-            xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()));
+        cookies.push_back(xcb_intern_atom(connection.xcb(), 0,
+                                          static_cast<std::uint16_t>(name.size()), name.data()));
     }
     std::vector<xcb_atom_t> atoms;
     atoms.reserve(names.size());
     for (xcb_intern_atom_cookie_t cookie : cookies) {
-        ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
+        ReplyPtr<xcb_intern_atom_reply_t> reply = connection.reply<xcb_intern_atom_reply_t>(cookie);
         atoms.push_back(reply ? reply->atom : 0);
     }
     return atoms;
 }
 
-Atoms internDesktopAtoms(xcb_connection_t* connection) {
+Atoms internDesktopAtoms(const XConnection& connection) {
     std::vector<std::string_view> names = {"_NET_ACTIVE_WINDOW",
                                            "_NET_CLIENT_LIST_STACKING",
                                            "_NET_CURRENT_DESKTOP",
@@ -98,19 +108,75 @@ Atoms internDesktopAtoms(xcb_connection_t* connection) {
 
 }  // namespace
 
-XConnection::XConnection() {
+namespace {
+
+constexpr auto waitSlice = std::chrono::milliseconds(20);
+
+// A connection being made on a thread of its own: the server answers a new client only when no
+// other client holds it grabbed, and XCB's wait for that answer cannot be interrupted. Whoever
+// finishes last, the connecting thread or the one that gave up on it, closes what was made.
+struct PendingConnection {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    xcb_connection_t* connection = nullptr;
+    int screenNumber = 0;
+};
+
+void connectOnThread(const std::shared_ptr<PendingConnection>& pending) {
+    // The signals that cancel a request belong to the thread that serves it.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    std::lock_guard<std::mutex> lock(pending->mutex);
+    if (pending->abandoned) {
+        xcb_disconnect(connection);
+        return;
+    }
+    pending->connection = connection;
+    pending->screenNumber = screenNumber;
+    pending->finished = true;
+    pending->done.notify_one();
+}
+
+}  // namespace
+
+XConnection::XConnection() = default;
+
+void XConnection::connect() const {
+    if (attempted_) {
+        return;
+    }
+    attempted_ = true;
     // Without DISPLAY there is no desktop to reach; XCB would fail the same way, only later.
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         return;
     }
-    int screenNumber = 0;
-    connection_ = xcb_connect(nullptr, &screenNumber);
+    auto pending = std::make_shared<PendingConnection>();
+    try {
+        std::thread(connectOnThread, pending).detach();
+    } catch (const std::system_error&) {
+        return;  // no thread to be had: no desktop
+    }
+    {
+        std::unique_lock<std::mutex> lock(pending->mutex);
+        while (!pending->done.wait_for(lock, waitSlice, [&] { return pending->finished; })) {
+            if (givingUp()) {
+                pending->abandoned = true;
+                return;
+            }
+        }
+    }
+    connection_ = pending->connection;
     if (xcb_connection_has_error(connection_)) {
         return;
     }
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-    for (int index = 0; screens.rem > 0 && index < screenNumber; ++index) {
+    for (int index = 0; screens.rem > 0 && index < pending->screenNumber; ++index) {
         xcb_screen_next(&screens);
     }
     if (screens.rem == 0) {
@@ -118,7 +184,7 @@ XConnection::XConnection() {
     }
     root_ = screens.data->root;
     screenSize_ = {screens.data->width_in_pixels, screens.data->height_in_pixels};
-    atoms_ = internDesktopAtoms(connection_);
+    atoms_ = internDesktopAtoms(*this);
 }
 
 XConnection::~XConnection() {
@@ -129,7 +195,52 @@ XConnection::~XConnection() {
 }
 
 bool XConnection::usable() const {
+    connect();
     return connection_ && root_ != 0 && xcb_connection_has_error(connection_) == 0;
+}
+
+void* XConnection::awaitReply(unsigned int sequence) const {
+    if (!connection_) {
+        return nullptr;
+    }
+    xcb_flush(connection_);
+    for (;;) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection_, sequence, &reply, &error)) {
+            std::free(error);
+            return reply;
+        }
+        if (xcb_connection_has_error(connection_)) {
+            return nullptr;
+        }
+        if (givingUp()) {
+            xcb_discard_reply(connection_, sequence);
+            return nullptr;
+        }
+        // A signal ends the wait at once; the deadline is seen within one slice.
+        pollfd socket{xcb_get_file_descriptor(connection_), POLLIN, 0};
+        poll(&socket, 1, static_cast<int>(waitSlice.count()));
+    }
+}
+
+bool XConnection::hasExtension(const char* name) const {
+    for (const auto& [known, present] : extensions_) {
+        if (known == name) {
+            return present;
+        }
+    }
+    bool present = false;
+    if (usable()) {
+        ReplyPtr<xcb_query_extension_reply_t> reply = this->reply<xcb_query_extension_reply_t>(
+            xcb_query_extension(connection_, static_cast<std::uint16_t>(std::strlen(name)), name));
+        if (!reply) {
+            return false;  // no answer yet: asked again next time
+        }
+        present = reply->present != 0;
+    }
+    extensions_.emplace_back(name, present);
+    return present;
 }
 
 xcb_get_property_cookie_t XConnection::requestProperty(xcb_window_t window, xcb_atom_t name,
@@ -138,7 +249,7 @@ xcb_get_property_cookie_t XConnection::requestProperty(xcb_window_t window, xcb_
 }
 
 std::optional<Property> XConnection::property(xcb_get_property_cookie_t cookie) const {
-    ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr));
+    ReplyPtr<xcb_get_property_reply_t> reply = this->reply<xcb_get_property_reply_t>(cookie);
     if (!reply || reply->type == XCB_ATOM_NONE) {
         return std::nullopt;
     }
@@ -153,13 +264,12 @@ std::optional<Property> XConnection::property(xcb_get_property_cookie_t cookie) 
     return result;
 }
 
-void XConnection::sync() const {
+bool XConnection::sync() const {
     if (!usable()) {
-        return;
+        return false;
     }
     // A request with a reply: its answer comes after every earlier request has been handled.
-    ReplyPtr<xcb_get_input_focus_reply_t> reply(
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    return reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus(connection_)) != nullptr;
 }
 
 void XConnection::grabServer() {

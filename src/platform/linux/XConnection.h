@@ -3,10 +3,15 @@
 // One connection to the X server, made through XCB so that a lost or refused connection is a
 // value to test, never a message on standard error or an exit. Requests are sent at once and
 // their replies collected later, so a whole round of questions costs one round trip.
+//
+// Another client can grab the server and hold it for as long as it likes; the server then
+// answers nobody else. So no wait here is open-ended: connecting and every reply wait only
+// until the owner's `giveUp` says the request is over, and then give nothing.
 
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,29 +63,58 @@ struct ScreenSize {
     std::int32_t height = 0;
 };
 
+// Whether the request that waits is over (its deadline passed, or it was cancelled).
+using GiveUp = std::function<bool()>;
+
 class XConnection {
   public:
-    // Connects to the display that DISPLAY names; `usable()` tells whether that worked.
+    // Connects, on first use, to the display that DISPLAY names; `usable()` tells whether that
+    // worked.
     XConnection();
     ~XConnection();
     XConnection(const XConnection&) = delete;
     XConnection& operator=(const XConnection&) = delete;
 
-    // False without a display, and for good once the connection broke.
+    // Every wait from now on ends once `giveUp` answers true.
+    void setGiveUp(GiveUp giveUp) { giveUp_ = std::move(giveUp); }
+
+    // False without a display, when connecting was given up, and for good once the connection
+    // broke. The first call connects.
     bool usable() const;
-    xcb_connection_t* xcb() const { return connection_; }
-    xcb_window_t root() const { return root_; }
-    const Atoms& atoms() const { return atoms_; }
-    ScreenSize screenSize() const { return screenSize_; }
+    xcb_connection_t* xcb() const {
+        connect();
+        return connection_;
+    }
+    xcb_window_t root() const {
+        connect();
+        return root_;
+    }
+    const Atoms& atoms() const {
+        connect();
+        return atoms_;
+    }
+    ScreenSize screenSize() const {
+        connect();
+        return screenSize_;
+    }
+
+    // The reply to a request, or null on an error, a broken connection or a wait given up.
+    template <class Reply, class Cookie>
+    ReplyPtr<Reply> reply(Cookie cookie) const {
+        return ReplyPtr<Reply>(static_cast<Reply*>(awaitReply(cookie.sequence)));
+    }
 
     // Asks for a property without waiting; `property` collects the answer.
     xcb_get_property_cookie_t requestProperty(xcb_window_t window, xcb_atom_t name,
                                               std::uint32_t longLength = 1024) const;
     std::optional<Property> property(xcb_get_property_cookie_t cookie) const;
 
-    // Waits until the server has handled every request sent so far.
-    void sync() const;
+    // Waits until the server has handled every request sent so far; false when it did not
+    // answer before the wait was given up. After a true answer every earlier reply is in.
+    bool sync() const;
     void flush() const;
+    // Whether the server has the extension, asked once and remembered.
+    bool hasExtension(const char* name) const;
 
     // While the server is grabbed it handles this connection's requests only: what it answered
     // stays true until the next request of ours, a synthesized event included. Ungrabbing is
@@ -90,11 +124,19 @@ class XConnection {
     bool grabbed() const { return grabbed_; }
 
   private:
-    xcb_connection_t* connection_ = nullptr;
+    void connect() const;
+    void* awaitReply(unsigned int sequence) const;
+    bool givingUp() const { return giveUp_ && giveUp_(); }
+
+    GiveUp giveUp_;
+    // Made on first use, so that connecting waits under the request's rules.
+    mutable bool attempted_ = false;
+    mutable xcb_connection_t* connection_ = nullptr;
+    mutable xcb_window_t root_ = 0;
+    mutable ScreenSize screenSize_;
+    mutable Atoms atoms_;
+    mutable std::vector<std::pair<std::string, bool>> extensions_;
     bool grabbed_ = false;
-    xcb_window_t root_ = 0;
-    ScreenSize screenSize_;
-    Atoms atoms_;
 };
 
 }  // namespace quorvel::x11
