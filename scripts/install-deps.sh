@@ -17,6 +17,7 @@ packages=(
   libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
   libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
   libicu-dev            # grapheme clusters and Unicode upper-casing
+  libxcb-randr0-dev     # the monitors' areas (RandR): a pointer is never sent off every monitor
   libxcb-res0-dev       # window owners' pids (X-Resource)
   libxcb-xtest0-dev     # synthesized input (XTEST)
   libxcb1-dev           # the X11 desktop: windows, focus, keyboard mapping

@@ -64,7 +64,7 @@ void dragAction(Batch& batch, const Json& action) {
     Platform& platform = batch.platform();
     movePointerTo(batch, start);
     EventHandle press = platform.makeMouseEvent(MouseEventType::LeftDown, start, MouseButton::Left);
-    post(batch, press, inputPause);
+    postPress(batch, press, start, inputPause);
     dispatchDragPath(
         dragPoints, start,
         [&](ScreenPoint next) {

@@ -40,7 +40,7 @@ void clickAt(Batch& batch, const Json& action, int clickCount) {
                 platform.setClickState(**event, clickState);
             }
         }
-        post(batch, down, inputPause);
+        postPress(batch, down, position, inputPause);
         postDirect(batch, up);
         settle(batch.runtime, inputPause);
     }

@@ -22,6 +22,9 @@ constexpr Nanos inputPause = defaultSettle;
 constexpr Nanos typingPause = std::chrono::milliseconds(5);
 
 void post(Batch& batch, const EventHandle& event, Nanos delay);
+// `post` for a button press or a wheel click at `position`: after the focus, and before the
+// event is looked at, the target must still own the topmost window there.
+void postPress(Batch& batch, const EventHandle& event, ScreenPoint position, Nanos delay);
 void postDirect(Batch& batch, const EventHandle& event);
 
 }  // namespace quorvel

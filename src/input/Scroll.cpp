@@ -69,7 +69,7 @@ void scrollAction(Batch& batch, const Json& action) {
     std::int32_t vertical = wheelFor(integralAmount(action, "scroll_y"));
     // The event has no position of its own: it scrolls where the move just put the pointer.
     EventHandle scroll = batch.platform().makePixelScrollEvent(vertical, horizontal);
-    post(batch, scroll, inputPause);
+    postPress(batch, scroll, position, inputPause);
 }
 
 }  // namespace quorvel

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/AttributeValue.h"
 #include "platform/Json.h"
@@ -45,6 +46,14 @@ enum class MouseButton { Left, Right };
 struct ScreenPoint {
     double x = 0;
     double y = 0;
+};
+
+// A display's area in global logical points, top-left origin.
+struct ScreenRect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
 };
 
 // A synthesized input event, made by one of the constructors below and owned by its maker.
@@ -81,6 +90,9 @@ class Platform {
     // "kCGWindowOwnerName", "kCGWindowName" and "kCGWindowBounds" (an object with "X", "Y",
     // "Width" and "Height"). Null when there is no answer. It may be malformed; callers cope.
     virtual Json windowServerList() = 0;
+    // The areas of the displays. The pointer cannot be anywhere else: the system moves a
+    // pointer sent elsewhere onto the nearest display edge. Empty when there is no answer.
+    virtual std::vector<ScreenRect> displayBounds() = 0;
 
     // Accessibility. Reads wait at most the element's messaging timeout for an answer.
     virtual ElementHandle applicationElement(Pid pid) = 0;

@@ -79,10 +79,39 @@ Json fieldOr(const Json& record, const char* key, Json fallback) {
     return found != record.end() ? *found : fallback;
 }
 
+// Whether `position` lies on a display; with no displays known, the window list alone decides.
+bool onSomeDisplay(const std::vector<ScreenRect>& displays, ScreenPoint position) {
+    if (displays.empty()) {
+        return true;
+    }
+    return std::any_of(displays.begin(), displays.end(), [&](const ScreenRect& display) {
+        return Rect{display.x, display.y, display.x + display.width, display.y + display.height}
+            .contains(position);
+    });
+}
+
+// What the pointer would find at `position`: off every display it finds no window at all,
+// whatever window extends there, because the system would move it onto a display edge.
+struct Surroundings {
+    Json windows;
+    bool onDisplay = true;
+};
+
+Surroundings surroundings(Platform& platform, ScreenPoint position) {
+    Surroundings around;
+    around.windows = windows(platform, AllLayers::Yes);
+    around.onDisplay = onSomeDisplay(platform.displayBounds(), position);
+    return around;
+}
+
+bool targetOwns(const Surroundings& around, ScreenPoint position, Pid pid) {
+    return around.onDisplay && ownsTopmostPoint(around.windows, position, pid);
+}
+
 // The window in the way as compact JSON of its pid, layer and bounds; "{}" when nothing covers
 // the position or the summary cannot be written.
-std::string blockingWindowText(const Json& windowRecords, ScreenPoint position) {
-    const Json* blocker = windowAt(windowRecords, position);
+std::string blockingWindowText(const Surroundings& around, ScreenPoint position) {
+    const Json* blocker = around.onDisplay ? windowAt(around.windows, position) : nullptr;
     Json summary = Json::object();
     if (blocker) {
         summary["pid"] = fieldOr(*blocker, "pid", 0);
@@ -94,6 +123,11 @@ std::string blockingWindowText(const Json& windowRecords, ScreenPoint position) 
     } catch (const Json::exception&) {
         return "{}";  // a text value that is not valid UTF-8
     }
+}
+
+[[noreturn]] void failBlocked(const Surroundings& around, ScreenPoint position) {
+    fail("Coordinates are not on the target process's topmost visible window. Blocking window: " +
+         blockingWindowText(around, position) + ". Observe again before retrying.");
 }
 
 }  // namespace
@@ -118,9 +152,9 @@ ScreenPoint point(Batch& batch, const Json& action) {
     }
     const ScreenPoint position{*x, *y};
     Platform& platform = batch.platform();
-    Json list = windows(platform, AllLayers::Yes);
+    Surroundings around = surroundings(platform, position);
     for (;;) {
-        if (ownsTopmostPoint(list, position, *batch.targetPid)) {
+        if (targetOwns(around, position, *batch.targetPid)) {
             return position;
         }
         if (platform.now() >= batch.pointWaitUntil) {
@@ -128,10 +162,19 @@ ScreenPoint point(Batch& batch, const Json& action) {
         }
         checkFocus(batch.runtime, *batch.targetPid);
         platform.sleep(pointWaitStep);
-        list = windows(platform, AllLayers::Yes);
+        around = surroundings(platform, position);
     }
-    fail("Coordinates are not on the target process's topmost visible window. Blocking window: " +
-         blockingWindowText(list, position) + ". Observe again before retrying.");
+    failBlocked(around, position);
+}
+
+void confirmTopmostPoint(Batch& batch, ScreenPoint position) {
+    if (!batch.targetPid) {
+        fail("pid required");
+    }
+    Surroundings around = surroundings(batch.platform(), position);
+    if (!targetOwns(around, position, *batch.targetPid)) {
+        failBlocked(around, position);
+    }
 }
 
 }  // namespace quorvel

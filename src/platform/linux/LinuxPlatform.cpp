@@ -2,6 +2,7 @@
 
 #include <sys/prctl.h>
 
+#include <cmath>
 #include <optional>
 #include <string>
 
@@ -100,7 +101,11 @@ std::optional<Pid> LinuxPlatform::frontmostPid() {
     // A waiting key-up (the previous character's) goes out behind the questions: the server's
     // work on it then delays neither the answer nor, since the grab holds every other client,
     // makes it wrong.
-    return x11::keyboardOwnerPid(connection_, owners_, [this] { input_.sendWaitingKeyUp(); });
+    x11::KeyboardQuestion question;
+    question.grabs = &grabs_;
+    question.pointerPressedByUs = buttonPressed_;
+    question.afterAsking = [this] { input_.sendWaitingKeyUp(); };
+    return x11::keyboardOwnerPid(connection_, owners_, question);
 }
 
 std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
@@ -112,11 +117,18 @@ std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
 }
 
 Json LinuxPlatform::windowServerList() {
-    sendQueued();
+    // The window list is the X server's alone: read under a grab the focus guard began, it
+    // still holds when the press that follows is posted.
+    sendWithoutUngrabbing();
     if (!connection_.usable()) {
         return Json::array();  // a machine without a desktop has no windows
     }
     return x11::listWindows(connection_);
+}
+
+std::vector<ScreenRect> LinuxPlatform::displayBounds() {
+    sendWithoutUngrabbing();
+    return x11::monitorAreas(connection_);
 }
 
 ElementHandle LinuxPlatform::applicationElement(Pid pid) {
@@ -156,7 +168,9 @@ EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint posit
     // The event type names the button; the button argument only repeats it.
     (void)button;
     event->mouseType = type;
-    event->position = position;
+    // The pixel that holds the point: a point inside a window (its maximum edge excluded) is
+    // then never sent to the pixel beyond that edge, as rounding would do.
+    event->position = {std::floor(position.x), std::floor(position.y)};
     return event;
 }
 
@@ -233,6 +247,11 @@ void LinuxPlatform::sendQueued() {
     connection_.flush();
 }
 
+void LinuxPlatform::sendWithoutUngrabbing() {
+    input_.sendWaitingKeyUp();
+    connection_.flush();
+}
+
 void LinuxPlatform::deliver(const Event& event) {
     const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
     if (!linuxEvent) {
@@ -247,15 +266,19 @@ void LinuxPlatform::deliver(const Event& event) {
                     break;
                 case MouseEventType::LeftDown:
                     input_.pressButton(x11::Button::Left);
+                    buttonPressed_ = true;
                     break;
                 case MouseEventType::LeftUp:
                     input_.releaseButton(x11::Button::Left);
+                    buttonPressed_ = false;
                     break;
                 case MouseEventType::RightDown:
                     input_.pressButton(x11::Button::Right);
+                    buttonPressed_ = true;
                     break;
                 case MouseEventType::RightUp:
                     input_.releaseButton(x11::Button::Right);
+                    buttonPressed_ = false;
                     break;
             }
             return;

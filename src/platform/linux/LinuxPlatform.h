@@ -27,13 +27,20 @@ class LinuxPlatform final : public Platform {
     void endWaitsWhen(std::function<bool()> requestOver) override;
     bool screenCaptureAllowed() override;
     bool accessibilityTrusted() override;
+    // The answer holds until the next event is posted: the X server stays grabbed until then,
+    // or until an operation that needs other clients (a pause, an accessibility read). Another
+    // client's active keyboard or pointer grab takes the keyboard from every application but
+    // the one whose popup is on top.
     std::optional<Pid> frontmostPid() override;
     // The application stays valid only as long as this platform.
     std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
+    // These two keep the grab that the frontmost query began: what they answer still holds
+    // when the press they were asked for is posted.
     Json windowServerList() override;
+    std::vector<ScreenRect> displayBounds() override;
     // Reads reflect the application as it is: every pause and every input event starts a new
-    // round of reads. Like every operation but posting, these end the server grab that the
-    // frontmost query began: an application asked about its elements needs the X server.
+    // round of reads. These end the server grab that the frontmost query began: an
+    // application asked about its elements needs the X server.
     ElementHandle applicationElement(Pid pid) override;
     void setMessagingTimeout(const Element& element, float seconds) override;
     std::optional<AttributeValue> copyAttribute(const Element& element,
@@ -54,10 +61,16 @@ class LinuxPlatform final : public Platform {
     void deliver(const Event& event);
     // Sends a waiting key-up and every request still in the buffer, and ends the server grab.
     void sendQueued();
+    // The same but for the grab, for questions that only the X server answers.
+    void sendWithoutUngrabbing();
 
     x11::XConnection connection_;
     x11::InputSynthesizer input_;
     x11::WindowOwners owners_;
+    x11::GrabProbe grabs_;
+    // Between a press and its release the pressed window's owner holds the pointer grab that
+    // the press made.
+    bool buttonPressed_ = false;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };

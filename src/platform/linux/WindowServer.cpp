@@ -1,5 +1,6 @@
 #include "platform/linux/WindowServer.h"
 
+#include <xcb/randr.h>
 #include <xcb/res.h>
 
 #include <algorithm>
@@ -332,6 +333,34 @@ Json listWindows(const XConnection& connection) {
     return list;
 }
 
+std::vector<ScreenRect> monitorAreas(const XConnection& connection) {
+    std::vector<ScreenRect> areas;
+    if (!connection.usable()) {
+        return areas;
+    }
+    if (connection.hasExtension("RANDR")) {
+        ReplyPtr<xcb_randr_get_monitors_reply_t> monitors =
+            connection.reply<xcb_randr_get_monitors_reply_t>(
+                xcb_randr_get_monitors(connection.xcb(), connection.root(), 1));
+        if (monitors) {
+            for (auto monitor = xcb_randr_get_monitors_monitors_iterator(monitors.get());
+                 monitor.rem > 0; xcb_randr_monitor_info_next(&monitor)) {
+                areas.push_back({static_cast<double>(monitor.data->x),
+                                 static_cast<double>(monitor.data->y),
+                                 static_cast<double>(monitor.data->width),
+                                 static_cast<double>(monitor.data->height)});
+            }
+        }
+    }
+    if (areas.empty()) {
+        // No monitors reported (a server without RandR 1.5): the screen is the root window.
+        ScreenSize screen = connection.screenSize();
+        areas.push_back(
+            {0, 0, static_cast<double>(screen.width), static_cast<double>(screen.height)});
+    }
+    return areas;
+}
+
 std::optional<std::int32_t> WindowOwners::ownerOf(const XConnection& connection,
                                                   xcb_window_t window) {
     if (window == XCB_NONE) {
@@ -352,8 +381,38 @@ std::optional<std::int32_t> WindowOwners::ownerOf(const XConnection& connection,
     return owner;
 }
 
+namespace {
+
+// Whether the window on top of all others is an open popup of `owner` (a menu, a drop-down, a
+// drag icon; not a tooltip or a notification, which grab nothing). Toolkits grab the keyboard
+// and the pointer while such a popup is open and map it above everything; a grab that comes
+// with no popup of the focused application on top is taken to be another client's.
+bool popupOnTopOf(const XConnection& connection, WindowOwners& owners, std::int32_t owner) {
+    ReplyPtr<xcb_query_tree_reply_t> tree = connection.reply<xcb_query_tree_reply_t>(
+        xcb_query_tree(connection.xcb(), connection.root()));
+    if (!tree) {
+        return false;
+    }
+    xcb_window_t* first = xcb_query_tree_children(tree.get());
+    std::vector<TopLevel> viewable = viewableRootChildren(
+        connection, {first, first + xcb_query_tree_children_length(tree.get())});
+    if (viewable.empty() || !viewable.back().overrideRedirect) {
+        return false;
+    }
+    xcb_window_t top = viewable.back().frame;
+    std::optional<WindowType> type = windowType(
+        connection,
+        connection.property(connection.requestProperty(top, connection.atoms().netWmWindowType)));
+    if (type == WindowType::Tooltip || type == WindowType::Notification) {
+        return false;
+    }
+    return owners.ownerOf(connection, top) == owner;
+}
+
+}  // namespace
+
 std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, WindowOwners& owners,
-                                             const std::function<void()>& afterAsking) {
+                                             const KeyboardQuestion& question) {
     if (!connection.usable()) {
         return std::nullopt;
     }
@@ -361,8 +420,12 @@ std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, Wind
     xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(xcb);
     xcb_get_property_cookie_t activeCookie =
         connection.requestProperty(connection.root(), connection.atoms().netActiveWindow, 1);
-    if (afterAsking) {
-        afterAsking();
+    GrabProbe::Questions grabQuestions;
+    if (question.grabs) {
+        grabQuestions = question.grabs->ask(connection);
+    }
+    if (question.afterAsking) {
+        question.afterAsking();
     }
     ReplyPtr<xcb_get_input_focus_reply_t> focus =
         connection.reply<xcb_get_input_focus_reply_t>(focusCookie);
@@ -380,6 +443,13 @@ std::optional<std::int32_t> keyboardOwnerPid(const XConnection& connection, Wind
     // changing hands and belongs to no one.
     if (activeWindow != XCB_NONE && activeOwner != owner) {
         return std::nullopt;
+    }
+    if (question.grabs && owner) {
+        ActiveGrabs grabs = question.grabs->answer(connection, grabQuestions);
+        bool grabbed = grabs.keyboard || (grabs.pointer && !question.pointerPressedByUs);
+        if (grabbed && !popupOnTopOf(connection, owners, *owner)) {
+            return std::nullopt;  // the keyboard or the pointer goes to whoever grabbed it
+        }
     }
     return owner;
 }

@@ -192,6 +192,8 @@ void MemoryDesktop::sleep(Nanos duration) {
 
 std::optional<Pid> MemoryDesktop::frontmostPid() {
     ++frontmostQueries;
+    clock_ += frontmostQueryTakes;
+    fireDue();
     return frontmost;
 }
 

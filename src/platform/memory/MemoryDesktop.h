@@ -85,8 +85,12 @@ class MemoryDesktop final : public Platform {
     bool screenCapture = true;
     bool accessibility = true;
     std::optional<Pid> frontmost;
+    // How long the frontmost query takes; scripted changes fire while it waits.
+    Nanos frontmostQueryTakes{0};
     // The raw answer of the window server; Json() (null) is no answer.
     Json windows = Json::array();
+    // The displays; none by default, which leaves every point to the window list.
+    std::vector<ScreenRect> displays;
 
     // A running application. By default activating it makes it frontmost at once.
     void addApplication(Pid pid);
@@ -127,6 +131,7 @@ class MemoryDesktop final : public Platform {
     std::optional<Pid> frontmostPid() override;
     std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
     Json windowServerList() override;
+    std::vector<ScreenRect> displayBounds() override { return displays; }
     ElementHandle applicationElement(Pid pid) override;
     void setMessagingTimeout(const Element& element, float seconds) override;
     std::optional<AttributeValue> copyAttribute(const Element& element,
