@@ -111,6 +111,10 @@ class Platform {
     virtual void setClickState(Event& event, std::int64_t clickState) = 0;
     virtual void setFlags(Event& event, std::uint64_t flags) = 0;
     virtual void setUnicodeString(Event& event, std::u16string_view text) = 0;
+    // Claims the desktop's input for this process against every other driver on the same
+    // desktop, so that two batches never interleave their events; false while another holds
+    // it. A claim lasts until `releaseInput`, or the end of the process whatever its end.
+    virtual bool claimInput() = 0;
     // Delivers the event as if it came from the hardware, to whatever has the focus.
     virtual void post(const Event& event) = 0;
     // Lets go of every key and button that posted events still hold down and undoes any change

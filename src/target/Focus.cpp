@@ -49,7 +49,21 @@ bool targetWindowIsRaised(std::optional<Pid> frontmost, const Json& windowRecord
     return pid != first.end() && isPid(*pid, target);
 }
 
+void awaitInputTurn(Runtime& runtime) {
+    Platform& platform = runtime.platform;
+    for (;;) {
+        checkCancellation(runtime);
+        if (platform.claimInput()) {
+            return;
+        }
+        platform.sleep(focusPollInterval);
+    }
+}
+
 void focus(Runtime& runtime, Pid pid) {
+    // Another driver's batch on this desktop ends first: raising the target in its midst would
+    // send its events here.
+    awaitInputTurn(runtime);
     Platform& platform = runtime.platform;
     std::unique_ptr<RunningApplication> application = platform.runningApplication(pid);
     if (!application || application->isTerminated()) {

@@ -73,5 +73,27 @@ TEST_F(RunInput, ThePointerBudgetStartsWithTheLoopAndIsSharedByItsActions) {
     EXPECT_EQ(desktop.now(), 2060ms);
 }
 
+// Another driver on the same desktop holds its input: this batch starts when that one ends.
+TEST_F(RunInput, ABatchWaitsForAnotherDriversInput) {
+    desktop.inputHeldElsewhereUntil = 300ms;
+    Json reply = runText(R"({"pid": 42, "actions": [{"type": "click", "x": 120, "y": 40}]})");
+    EXPECT_EQ(reply.value("ok", false), true) << reply;
+    EXPECT_EQ(desktop.transcript(),
+              "t=0.350 moved (120,40)\n"
+              "t=0.470 left-down (120,40) state=1\n"
+              "t=0.590 left-up (120,40) state=1\n");
+    EXPECT_EQ(desktop.activations.size(), 1u);
+}
+
+TEST_F(RunInput, ABatchWaitsForAnotherDriversInputNoLongerThanItsDeadline) {
+    desktop.inputHeldElsewhereUntil = 1000s;
+    Json reply = runText(R"({"pid": 42, "actions": [{"type": "type", "text": "a"}]})");
+    EXPECT_EQ(reply,
+              Json({{"error", "Computer request deadline exceeded; observe before retrying."}}));
+    EXPECT_EQ(desktop.transcript(), "");
+    EXPECT_TRUE(desktop.activations.empty());
+    EXPECT_EQ(desktop.now(), 240s);
+}
+
 }  // namespace
 }  // namespace quorvel

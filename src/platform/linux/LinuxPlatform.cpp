@@ -224,6 +224,11 @@ void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
     }
 }
 
+bool LinuxPlatform::claimInput() {
+    input_.sendWaitingKeyUp();
+    return claim_.claim();
+}
+
 void LinuxPlatform::post(const Event& event) {
     const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
     bool keyUp =
@@ -305,6 +310,9 @@ void LinuxPlatform::releaseInput() {
     connection_.setGiveUp([until] { return monotonicNow() >= until; });
     sendQueued();
     input_.releaseAll();
+    // Only once the keyboard is as it was may the next driver begin.
+    claim_.release();
+    connection_.flush();
 }
 
 }  // namespace quorvel

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "platform/linux/InputClaim.h"
 #include "platform/linux/InputSynthesizer.h"
 #include "platform/linux/PreciseSleep.h"
 #include "platform/linux/WindowServer.h"
@@ -54,6 +55,7 @@ class LinuxPlatform final : public Platform {
     void setClickState(Event& event, std::int64_t clickState) override;
     void setFlags(Event& event, std::uint64_t flags) override;
     void setUnicodeString(Event& event, std::u16string_view text) override;
+    bool claimInput() override;
     void post(const Event& event) override;
     void releaseInput() override;
 
@@ -68,6 +70,7 @@ class LinuxPlatform final : public Platform {
     x11::InputSynthesizer input_;
     x11::WindowOwners owners_;
     x11::GrabProbe grabs_;
+    x11::InputClaim claim_{connection_};
     // Between a press and its release the pressed window's owner holds the pointer grab that
     // the press made.
     bool buttonPressed_ = false;

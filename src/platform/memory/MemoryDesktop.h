@@ -87,6 +87,8 @@ class MemoryDesktop final : public Platform {
     std::optional<Pid> frontmost;
     // How long the frontmost query takes; scripted changes fire while it waits.
     Nanos frontmostQueryTakes{0};
+    // Another driver holds the desktop's input until then.
+    Nanos inputHeldElsewhereUntil{0};
     // The raw answer of the window server; Json() (null) is no answer.
     Json windows = Json::array();
     // The displays; none by default, which leaves every point to the window list.
@@ -145,6 +147,7 @@ class MemoryDesktop final : public Platform {
     void setClickState(Event& event, std::int64_t clickState) override;
     void setFlags(Event& event, std::uint64_t flags) override;
     void setUnicodeString(Event& event, std::u16string_view text) override;
+    bool claimInput() override { return clock_ >= inputHeldElsewhereUntil; }
     void post(const Event& event) override;
     void releaseInput() override {}
 
