@@ -51,11 +51,8 @@ bool targetWindowIsRaised(std::optional<Pid> frontmost, const Json& windowRecord
 
 void awaitInputTurn(Runtime& runtime) {
     Platform& platform = runtime.platform;
-    for (;;) {
+    while (!platform.claimInput()) {
         checkCancellation(runtime);
-        if (platform.claimInput()) {
-            return;
-        }
         platform.sleep(focusPollInterval);
     }
 }
