@@ -63,7 +63,8 @@ Nanos LinuxPlatform::now() {
 }
 
 void LinuxPlatform::endWaitsWhen(std::function<bool()> requestOver) {
-    connection_.setGiveUp(std::move(requestOver));
+    requestOver_ = std::move(requestOver);
+    connection_.setGiveUp(requestOver_);
 }
 
 void LinuxPlatform::sleep(Nanos duration) {
@@ -313,6 +314,7 @@ void LinuxPlatform::releaseInput() {
     // Only once the keyboard is as it was may the next driver begin.
     claim_.release();
     connection_.flush();
+    connection_.setGiveUp(requestOver_);
 }
 
 }  // namespace quorvel

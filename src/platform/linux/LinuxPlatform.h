@@ -66,6 +66,7 @@ class LinuxPlatform final : public Platform {
     // The same but for the grab, for questions that only the X server answers.
     void sendWithoutUngrabbing();
 
+    std::function<bool()> requestOver_;
     x11::XConnection connection_;
     x11::InputSynthesizer input_;
     x11::WindowOwners owners_;
