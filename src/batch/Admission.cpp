@@ -101,10 +101,13 @@ std::optional<Pid> admit(Runtime& runtime, const Json& request) {
     }
     std::optional<Pid> targetPid = targetPidOf(request);
     if (sendsInput(*actions)) {
+        // A query left unanswered because the request ended says nothing of the permission.
         if (!runtime.platform.screenCaptureAllowed()) {
+            checkCancellation(runtime);
             fail("Screen Recording permission is missing. No input sent.");
         }
         if (!runtime.platform.accessibilityTrusted()) {
+            checkCancellation(runtime);
             fail("Accessibility permission is missing for Quorvel. No input sent.");
         }
         if (!targetPid) {

@@ -140,11 +140,16 @@ ReplyLine ComputerMain::respond(Runtime& runtime, std::string_view requestBytes)
 
 int ComputerMain::main(Platform& platform) {
     installSignalHandlers();
+    Runtime runtime{platform, cancellationRequested, {}};
+    // The platform outlives the request: once it is gone, its waits no longer ask about it.
+    struct WaitRule {
+        Platform& platform;
+        ~WaitRule() { platform.endWaitsWhen({}); }
+    } waitRule{platform};
+    platform.endWaitsWhen([&runtime] { return runtime.requestOver(); });
     try {
         memoryReserve = new char[reserveBytes];
         std::set_new_handler(giveBackReserve);
-        Runtime runtime{platform, cancellationRequested, {}};
-        platform.endWaitsWhen([&runtime] { return runtime.requestOver(); });
         ReplyLine reply;
         try {
             reply = respond(runtime, readRequest(STDIN_FILENO));

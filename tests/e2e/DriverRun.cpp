@@ -18,6 +18,7 @@ DriverReply runDriver(const Json& request, const DriverOptions& options) {
         return result;
     }
     auto start = std::chrono::steady_clock::now();
+    result.started = start;
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
@@ -65,6 +66,10 @@ DriverReply runDriver(const Json& request, const DriverOptions& options) {
                 } else {
                     (fd.fd == out[0] ? result.line : result.errorOutput)
                         .append(buffer, static_cast<std::size_t>(got));
+                    if (fd.fd == out[0] && result.lineElapsed.count() < 0 &&
+                        result.line.find('\n') != std::string::npos) {
+                        result.lineElapsed = std::chrono::steady_clock::now() - start;
+                    }
                 }
             }
         }

@@ -18,6 +18,10 @@ struct DriverReply {
     std::string errorOutput;
     int exitStatus = -1;
     std::chrono::nanoseconds elapsed{0};
+    // When the run began, and how long after that the reply line was complete (negative
+    // without a complete line): the time the host would have acted on the reply.
+    std::chrono::steady_clock::time_point started{};
+    std::chrono::nanoseconds lineElapsed{-1};
 };
 
 struct DriverOptions {

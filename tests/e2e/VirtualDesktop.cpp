@@ -1,6 +1,8 @@
 #include "VirtualDesktop.h"
 
 #include <unistd.h>
+#include <xcb/res.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -359,6 +361,42 @@ bool XProbe::isViewable(xcb_window_t window) {
     bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
     free(reply);
     return viewable;
+}
+
+void XProbe::warpPointer(int x, int y) {
+    xcb_warp_pointer(connection_, XCB_NONE, root_, 0, 0, 0, 0, static_cast<std::int16_t>(x),
+                     static_cast<std::int16_t>(y));
+    sync();
+}
+
+bool XProbe::hasClientOf(std::int32_t pid) {
+    xcb_res_client_id_spec_t every{XCB_NONE, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_query_client_ids_reply_t* reply = xcb_res_query_client_ids_reply(
+        connection_, xcb_res_query_client_ids(connection_, 1, &every), nullptr);
+    bool found = false;
+    if (reply) {
+        for (auto ids = xcb_res_query_client_ids_ids_iterator(reply); ids.rem > 0;
+             xcb_res_client_id_value_next(&ids)) {
+            if (xcb_res_client_id_value_value_length(ids.data) == 1 &&
+                *xcb_res_client_id_value_value(ids.data) == static_cast<std::uint32_t>(pid)) {
+                found = true;
+            }
+        }
+    }
+    free(reply);
+    return found;
+}
+
+void XProbe::releaseEverything() {
+    for (int keycode : keysDown()) {
+        xcb_test_fake_input(connection_, XCB_KEY_RELEASE, static_cast<std::uint8_t>(keycode),
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    for (int button : buttonsDown()) {
+        xcb_test_fake_input(connection_, XCB_BUTTON_RELEASE, static_cast<std::uint8_t>(button),
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    sync();
 }
 
 std::string primarySelection() {

@@ -77,6 +77,14 @@ class XProbe {
     // Waits until the server has handled every request sent so far.
     void sync();
     bool isViewable(xcb_window_t frameOrClient);
+    // Moves the pointer to a root position, as a user's hand would.
+    void warpPointer(int x, int y);
+    // Whether the server still has a connection of the process `pid`: once it has none, every
+    // request that process sent has been handled or dropped.
+    bool hasClientOf(std::int32_t pid);
+    // Lets go of every key and button that is down: a test that found one held leaves the
+    // next test a free keyboard and pointer.
+    void releaseEverything();
 
   private:
     xcb_atom_t atom(const char* name);

@@ -54,8 +54,18 @@ LinuxPlatform::LinuxPlatform()
 }
 
 LinuxPlatform::~LinuxPlatform() {
+    boundWaits();
     connection_.ungrabServer();
     input_.releaseAll();
+}
+
+bool LinuxPlatform::requestIsOver() const {
+    return requestOver_ && requestOver_();
+}
+
+void LinuxPlatform::boundWaits() {
+    Nanos until = monotonicNow() + releaseWaitLimit;
+    connection_.setGiveUp([until] { return monotonicNow() >= until; });
 }
 
 Nanos LinuxPlatform::now() {
@@ -68,8 +78,9 @@ void LinuxPlatform::endWaitsWhen(std::function<bool()> requestOver) {
 }
 
 void LinuxPlatform::sleep(Nanos duration) {
-    sendQueued();
+    // Time spent reaching the X server (which another client may hold) is part of the pause.
     Nanos until = monotonicNow() + duration;
+    sendQueued();
     accessibility_.forgetReads();
     // A long pause (the one before the observation) is time enough to reach the accessibility
     // bus, which every observation asks about: connecting reads nothing of any application.
@@ -91,6 +102,9 @@ bool LinuxPlatform::screenCaptureAllowed() {
 
 bool LinuxPlatform::accessibilityTrusted() {
     sendQueued();
+    if (requestIsOver()) {
+        return false;
+    }
     return accessibility_.available();
 }
 
@@ -132,8 +146,13 @@ std::vector<ScreenRect> LinuxPlatform::displayBounds() {
     return x11::monitorAreas(connection_);
 }
 
+// Accessibility calls wait up to their messaging timeout for an application, which may itself
+// be waiting for a grabbed X server: once the request is over, none is begun.
 ElementHandle LinuxPlatform::applicationElement(Pid pid) {
     sendQueued();
+    if (requestIsOver()) {
+        return nullptr;
+    }
     return accessibility_.applicationElement(pid);
 }
 
@@ -145,6 +164,9 @@ void LinuxPlatform::setMessagingTimeout(const Element& element, float seconds) {
 std::optional<AttributeValue> LinuxPlatform::copyAttribute(const Element& element,
                                                            std::string_view name) {
     sendQueued();
+    if (requestIsOver()) {
+        return std::nullopt;
+    }
     return accessibility_.copyAttribute(element, name);
 }
 
@@ -306,14 +328,16 @@ void LinuxPlatform::deliver(const Event& event) {
 void LinuxPlatform::releaseInput() {
     // The releases are sent whatever happens; waiting for the server to have handled them is
     // bounded, so that a server held by another client delays the reply by this much at most.
-    // The server handles what was sent once it is free again.
-    Nanos until = monotonicNow() + releaseWaitLimit;
-    connection_.setGiveUp([until] { return monotonicNow() >= until; });
+    boundWaits();
     sendQueued();
     input_.releaseAll();
     // Only once the keyboard is as it was may the next driver begin.
     claim_.release();
-    connection_.flush();
+    if (connection_.usable() && !connection_.sync()) {
+        // The server drops what a closed connection left unhandled: the connection stays open
+        // until the server, once free, has handled the releases.
+        x11::keepOpenUntilHandled(connection_);
+    }
     connection_.setGiveUp(requestOver_);
 }
 

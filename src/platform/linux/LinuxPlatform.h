@@ -61,6 +61,9 @@ class LinuxPlatform final : public Platform {
 
   private:
     void deliver(const Event& event);
+    bool requestIsOver() const;
+    // From now on the X server's answers are awaited for a short while at most.
+    void boundWaits();
     // Sends a waiting key-up and every request still in the buffer, and ends the server grab.
     void sendQueued();
     // The same but for the grab, for questions that only the X server answers.

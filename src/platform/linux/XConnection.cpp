@@ -1,8 +1,10 @@
 #include "platform/linux/XConnection.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 #include <xcb/xcbext.h>
 
 #include <chrono>
@@ -192,6 +194,32 @@ XConnection::~XConnection() {
     if (connection_) {
         xcb_disconnect(connection_);
     }
+}
+
+void XConnection::handOver() {
+    // Disconnecting would shut the socket down for every process that holds it; the process's
+    // end closes only its own descriptor.
+    connection_ = nullptr;
+    root_ = 0;
+    grabbed_ = false;
+}
+
+void keepOpenUntilHandled(XConnection& connection) {
+    pid_t keeper = fork();
+    if (keeper < 0) {
+        return;  // the releases may then be lost with the connection; nothing else to do
+    }
+    if (keeper == 0) {
+        int nothing = open("/dev/null", O_RDWR);
+        for (int stream = 0; stream <= 2; ++stream) {
+            dup2(nothing, stream);
+        }
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+        connection.setGiveUp([until] { return std::chrono::steady_clock::now() >= until; });
+        connection.sync();
+        _exit(0);
+    }
+    connection.handOver();
 }
 
 bool XConnection::usable() const {

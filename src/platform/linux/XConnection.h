@@ -113,6 +113,9 @@ class XConnection {
     // answer before the wait was given up. After a true answer every earlier reply is in.
     bool sync() const;
     void flush() const;
+    // This process stops using the connection without closing it, so that another process
+    // holding the same socket goes on with it.
+    void handOver();
     // Whether the server has the extension, asked once and remembered.
     bool hasExtension(const char* name) const;
 
@@ -138,5 +141,11 @@ class XConnection {
     mutable std::vector<std::pair<std::string, bool>> extensions_;
     bool grabbed_ = false;
 };
+
+// When the server is held by another client, what was sent waits unhandled, and the server drops
+// it if the connection closes first. A copy of this process, with none of the host's streams,
+// keeps the connection open until the server has handled it (or 240 s have passed); this
+// process then lets go of the connection without closing it.
+void keepOpenUntilHandled(XConnection& connection);
 
 }  // namespace quorvel::x11
