@@ -114,6 +114,9 @@ namespace {
 
 constexpr auto waitSlice = std::chrono::milliseconds(20);
 
+// A connection this process stopped using but keeps open for a copy of itself.
+xcb_connection_t* handedOverConnection = nullptr;
+
 // A connection being made on a thread of its own: the server answers a new client only when no
 // other client holds it grabbed, and XCB's wait for that answer cannot be interrupted. Whoever
 // finishes last, the connecting thread or the one that gave up on it, closes what was made.
@@ -198,7 +201,8 @@ XConnection::~XConnection() {
 
 void XConnection::handOver() {
     // Disconnecting would shut the socket down for every process that holds it; the process's
-    // end closes only its own descriptor.
+    // end closes only its own descriptor. What XCB holds stays in reach till then, on purpose.
+    handedOverConnection = connection_;
     connection_ = nullptr;
     root_ = 0;
     grabbed_ = false;
