@@ -19,7 +19,9 @@ packages=(
   libicu-dev            # grapheme clusters and Unicode upper-casing
   libxcb-randr0-dev     # the monitors' areas (RandR): a pointer is never sent off every monitor
   libxcb-res0-dev       # window owners' pids (X-Resource)
+  libxcb-xkb-dev        # typing: the keyboard's XKB events (state, keymap changes)
   libxcb-xtest0-dev     # synthesized input (XTEST)
+  libxkbcommon-x11-dev  # typing: the server's XKB keymap read and its levels simulated (libxkbcommon)
   libxcb1-dev           # the X11 desktop: windows, focus, keyboard mapping
   make                  # build
   python3-xlib          # end-to-end tests: small X clients that grab, pop up, remap and switch layouts
@@ -29,6 +31,7 @@ packages=(
   pkg-config            # finding the libraries above
   valgrind              # memcheck of the driver on the virtual desktop
   x11-utils             # end-to-end tests: xprop and xwininfo for the desktop's readiness checks
+  xkb-data              # Linux tests: the us and de layouts that the key look-up tables compile
   x11-xkb-utils         # end-to-end tests: setxkbmap and xkbcomp, layouts set and compared
   xclip                 # end-to-end tests: reading back the text selected in a GTK entry
   xterm                 # end-to-end tests: the terminal that records the bytes it receives

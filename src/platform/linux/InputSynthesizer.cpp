@@ -14,8 +14,6 @@ namespace {
 // Between the code points of one character, so that each key event is handled on its own.
 constexpr Nanos pauseBetweenCodePoints = std::chrono::milliseconds(2);
 
-constexpr Keysym keyShiftL = 0xFFE1;
-
 std::int16_t coordinate(double value) {
     if (!std::isfinite(value)) {
         return 0;
@@ -42,12 +40,14 @@ bool InputSynthesizer::available() {
     return *available_ && connection_.usable();
 }
 
-void InputSynthesizer::fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x,
-                                 std::int16_t y) {
+std::uint32_t InputSynthesizer::fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x,
+                                          std::int16_t y) {
     sendWaitingKeyUp();  // events reach the server in the order they were posted
     xcb_window_t root = type == XCB_MOTION_NOTIFY ? connection_.root() : XCB_NONE;
-    xcb_test_fake_input(connection_.xcb(), type, detail, XCB_CURRENT_TIME, root, x, y, 0);
+    xcb_void_cookie_t cookie =
+        xcb_test_fake_input(connection_.xcb(), type, detail, XCB_CURRENT_TIME, root, x, y, 0);
     posted_ = true;
+    return cookie.sequence;
 }
 
 void InputSynthesizer::movePointer(ScreenPoint position) {
@@ -89,8 +89,9 @@ void InputSynthesizer::scroll(std::int32_t wheel1, std::int32_t wheel2) {
     clicks(wheel2, wheelLeft, wheelRight);
 }
 
-void InputSynthesizer::pressKey(xcb_keycode_t keycode) {
-    fakeInput(XCB_KEY_PRESS, keycode);
+void InputSynthesizer::pressKey(xcb_keycode_t keycode, bool modifier) {
+    std::uint32_t sequence = fakeInput(XCB_KEY_PRESS, keycode);
+    keyboard_.pressed(keycode, modifier, !heldKeys_.empty(), sequence, connection_.grabbed());
     heldKeys_.push_back(keycode);
     lastKeyEvent_ = monotonicNow();
 }
@@ -115,15 +116,10 @@ std::optional<KeyPosition> InputSynthesizer::position(Keysym keysym) {
         bind({keysym});
         found = keyboard_.find(keysym);
     }
-    return found;
-}
-
-std::optional<xcb_keycode_t> InputSynthesizer::shiftKeycode() {
-    std::optional<KeyPosition> shift = keyboard_.find(keyShiftL);
-    if (!shift || shift->shifted) {
-        return std::nullopt;
+    if (!found) {
+        keysLeftOut_ = true;
     }
-    return shift->keycode;
+    return found;
 }
 
 void InputSynthesizer::prepareKey(std::uint16_t virtualKey, std::uint64_t flags) {
@@ -133,11 +129,13 @@ void InputSynthesizer::prepareKey(std::uint16_t virtualKey, std::uint64_t flags)
     }
     std::vector<Keysym> keysyms = modifierKeysyms(flags);
     keysyms.push_back(*keysym);
+    keyboard_.current();
     bind(keysyms);
 }
 
 void InputSynthesizer::prepareText(std::u16string_view text) {
     if (available()) {
+        keyboard_.current();
         bind(keysymsForText(text));
     }
 }
@@ -156,18 +154,22 @@ void InputSynthesizer::keyDown(std::uint16_t virtualKey, std::uint64_t flags) {
         return;
     }
     releaseHeld(virtualKey);
+    if (!keyboard_.current()) {
+        keysLeftOut_ = true;  // a changed keyboard that could not be read again
+        return;
+    }
     std::vector<xcb_keycode_t>& held = heldFor_[virtualKey];
     for (Keysym modifier : modifierKeysyms(flags)) {
         std::optional<KeyPosition> key = position(modifier);
         if (key) {
-            pressKey(key->keycode);
+            pressKey(key->keycode, true);
             held.push_back(key->keycode);
         }
     }
-    // The key itself on its first level: the flags alone decide the modifiers.
+    // The key that gives the keysym, pressed alone: the flags alone decide the modifiers.
     std::optional<KeyPosition> key = position(*keysym);
     if (key) {
-        pressKey(key->keycode);
+        pressKey(key->keycode, false);
         held.push_back(key->keycode);
     }
 }
@@ -202,18 +204,28 @@ void InputSynthesizer::typeDown(std::uint16_t virtualKey, std::u16string_view te
             connection_.flush();
             sleepFor(pauseBetweenCodePoints);
         }
+        // What the server reported since the last press counts for this one: a new group or
+        // lock, a keymap another client changed.
+        if (!keyboard_.current()) {
+            keysLeftOut_ = true;
+            continue;
+        }
         std::optional<KeyPosition> key = position(keysyms[index]);
         if (!key) {
             continue;  // no spare keycode could take it
         }
-        std::optional<xcb_keycode_t> shift = key->shifted ? shiftKeycode() : std::nullopt;
+        std::optional<xcb_keycode_t> shift = key->shifted ? keyboard_.shiftKey() : std::nullopt;
+        if (key->shifted && !shift) {
+            keysLeftOut_ = true;
+            continue;
+        }
         std::vector<xcb_keycode_t> keys;
         if (shift) {
             keys.push_back(*shift);
         }
         keys.push_back(key->keycode);
         for (xcb_keycode_t keycode : keys) {
-            pressKey(keycode);
+            pressKey(keycode, shift && keycode == *shift);
         }
         if (index + 1 < keysyms.size()) {
             for (auto keycode = keys.rbegin(); keycode != keys.rend(); ++keycode) {
@@ -260,8 +272,11 @@ void InputSynthesizer::releaseAll() {
     keyboard_.restore(lastKeyEvent_);
     if (posted_) {
         // The server has handled every event once this returns: a release sent just before
-        // the connection closes was seen to be lost.
-        connection_.sync();
+        // the connection closes was seen to be lost. What it reported before is in by then.
+        posted_ = false;
+        if (connection_.sync()) {
+            keyboard_.takeEvents();
+        }
     }
 }
 

@@ -5,6 +5,10 @@
 // that `releaseAll` can let go of them and put the keyboard mapping back, whatever path the
 // request took. Events wait in the connection's buffer until its owner flushes it, so that an
 // event and the end of a server grab go out in one write; the waits here flush first.
+//
+// Keys are looked up in the server's keymap and state as they are right before each press:
+// called under the server grab that the focus check began, a press cannot meet a keyboard that
+// another client changed after the look-up.
 
 #include <xcb/xcb.h>
 
@@ -24,7 +28,7 @@ enum class Button : std::uint8_t { Left = 1, Right = 3 };
 
 class InputSynthesizer {
   public:
-    explicit InputSynthesizer(const XConnection& connection)
+    explicit InputSynthesizer(XConnection& connection)
         : connection_(connection), keyboard_(connection) {}
 
     // Whether events can be synthesized at all: a display with XTEST.
@@ -59,17 +63,25 @@ class InputSynthesizer {
     // Releases every key and button still held, then restores the keyboard mapping.
     void releaseAll();
 
+    // Whether another client changed the keyboard before the server handled a key press that
+    // was looked up without the server held: that press may have typed something else.
+    bool keyboardChangedUnderUs() const { return keyboard_.changedUnderUs(); }
+    // Whether a key or a character was left out: no key gave it and no spare keycode could take
+    // it, or the keyboard had changed and could not be read again.
+    bool keysLeftOut() const { return keysLeftOut_; }
+
   private:
-    void fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x = 0, std::int16_t y = 0);
-    void pressKey(xcb_keycode_t keycode);
+    // Gives the request's sequence number.
+    std::uint32_t fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x = 0,
+                            std::int16_t y = 0);
+    void pressKey(xcb_keycode_t keycode, bool modifier);
     void releaseKey(xcb_keycode_t keycode);
     std::optional<KeyPosition> position(Keysym keysym);
     // Binds what the keyboard lacks of `keysyms`, after sending a waiting key-up.
     void bind(const std::vector<Keysym>& keysyms);
-    std::optional<xcb_keycode_t> shiftKeycode();
     void releaseHeld(std::uint16_t virtualKey);
 
-    const XConnection& connection_;
+    XConnection& connection_;
     KeyboardMap keyboard_;
     std::optional<bool> available_;
     std::optional<std::uint16_t> waitingKeyUp_;
@@ -78,6 +90,7 @@ class InputSynthesizer {
     std::vector<Button> heldButtons_;
     Nanos lastKeyEvent_{0};
     bool posted_ = false;
+    bool keysLeftOut_ = false;
 };
 
 }  // namespace quorvel::x11
