@@ -24,6 +24,11 @@ void guardedPost(Batch& batch, const EventHandle& event, std::optional<ScreenPoi
         fail("Could not construct input event");
     }
     batch.platform().post(*event);
+    // A character that could not be typed, or was typed with a keyboard someone else changed,
+    // must not pass for typed.
+    if (batch.platform().inputFellShort()) {
+        fail(keysFellShort);
+    }
     settle(batch.runtime, delay);
 }
 

@@ -21,6 +21,12 @@ constexpr Nanos inputPause = defaultSettle;
 // After the key-down of each typed character.
 constexpr Nanos typingPause = std::chrono::milliseconds(5);
 
+inline constexpr const char* keysFellShort =
+    "Some keys could not be typed exactly; input may have been sent. Observe again before "
+    "retrying.";
+
+// After posting, and before the pause, `post` fails with `keysFellShort` once the platform says
+// an event did less than it was made for.
 void post(Batch& batch, const EventHandle& event, Nanos delay);
 // `post` for a button press or a wheel click at `position`: after the focus, and before the
 // event is looked at, the target must still own the topmost window there.

@@ -117,6 +117,9 @@ class Platform {
     virtual bool claimInput() = 0;
     // Delivers the event as if it came from the hardware, to whatever has the focus.
     virtual void post(const Event& event) = 0;
+    // Whether an event posted so far did less than it was made for (a character that no key
+    // could type, a keyboard changed by someone else under a key press). Once true, stays true.
+    virtual bool inputFellShort() = 0;
     // Lets go of every key and button that posted events still hold down and undoes any change
     // that posting made to the input setup, so that nothing stays pressed once the reply is out.
     virtual void releaseInput() = 0;

@@ -103,5 +103,19 @@ TEST(Typing, WhatIsTypedWhenAStepFails) {
     }
 }
 
+TEST(Typing, ACharacterThePlatformCouldNotTypeEndsTheTextSayingInputMayHaveBeenSent) {
+    InputDesktop world;
+    world.desktop.fallShort = [](const MemoryEventData& event) {
+        return event.text == std::u16string(u"b");
+    };
+    EXPECT_EQ(world.carryOut(typeAction, text("abc")),
+              "Some keys could not be typed exactly; input may have been sent. Observe again "
+              "before retrying.");
+    EXPECT_EQ(world.desktop.transcript(),
+              "t=0.000 key-down 0 flags=0x0 units=0061\n"
+              "t=0.005 key-up 0 flags=0x0\n"
+              "t=0.005 key-down 0 flags=0x0 units=0062\n");
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -269,6 +269,10 @@ void LinuxPlatform::post(const Event& event) {
     accessibility_.forgetReads();
 }
 
+bool LinuxPlatform::inputFellShort() {
+    return input_.keysLeftOut() || input_.keyboardChangedUnderUs();
+}
+
 void LinuxPlatform::sendQueued() {
     input_.sendWaitingKeyUp();
     connection_.ungrabServer();

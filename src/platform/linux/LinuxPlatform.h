@@ -57,6 +57,7 @@ class LinuxPlatform final : public Platform {
     void setUnicodeString(Event& event, std::u16string_view text) override;
     bool claimInput() override;
     void post(const Event& event) override;
+    bool inputFellShort() override;
     void releaseInput() override;
 
   private:

@@ -353,7 +353,11 @@ void MemoryDesktop::setUnicodeString(Event& event, std::u16string_view text) {
 }
 
 void MemoryDesktop::post(const Event& event) {
-    events.push_back({clock_, static_cast<const MemoryEvent&>(event).data});
+    const MemoryEventData& data = static_cast<const MemoryEvent&>(event).data;
+    events.push_back({clock_, data});
+    if (fallShort && fallShort(data)) {
+        fellShort_ = true;
+    }
 }
 
 Json windowEntry(Pid pid, std::int64_t layer, double x, double y, double width, double height,

@@ -113,6 +113,8 @@ class MemoryDesktop final : public Platform {
 
     // Event constructors refuse to make an event for which this returns true.
     std::function<bool(const MemoryEventData&)> refuseEvent;
+    // Posting an event for which this returns true does less than the event was made for.
+    std::function<bool(const MemoryEventData&)> fallShort;
 
     // --- Observing -------------------------------------------------------------------------
     std::vector<RecordedEvent> events;
@@ -149,6 +151,7 @@ class MemoryDesktop final : public Platform {
     void setUnicodeString(Event& event, std::u16string_view text) override;
     bool claimInput() override { return clock_ >= inputHeldElsewhereUntil; }
     void post(const Event& event) override;
+    bool inputFellShort() override { return fellShort_; }
     void releaseInput() override {}
 
     // Element handles made so far that are still alive; a leak shows as a non-zero count.
@@ -171,6 +174,7 @@ class MemoryDesktop final : public Platform {
     void fireDue();
 
     Nanos clock_{0};
+    bool fellShort_ = false;
     std::uint64_t nextOrder_ = 0;
     std::vector<Scheduled> scheduled_;
     std::map<Pid, App> applications_;
