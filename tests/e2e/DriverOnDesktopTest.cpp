@@ -7,6 +7,7 @@
 
 #include "DesktopEnvironment.h"
 #include "DriverRun.h"
+#include "Requests.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace quorvel::e2e {
@@ -20,24 +21,6 @@ constexpr double sliderY = 151;               // the first horizontal slider
 constexpr double sliderLeft = 570, sliderRight = 852;
 constexpr int textViewX = 1090, textViewY = 335;  // the scrolled text view
 constexpr int textViewWidth = 180, textViewHeight = 225;
-
-const std::string lostFocus = "Target lost focus; input stopped. Observe again before retrying.";
-
-Json click(double x, double y) {
-    return {{"type", "click"}, {"x", x}, {"y", y}};
-}
-Json keys(std::vector<std::string> names) {
-    return {{"type", "keypress"}, {"keys", names}};
-}
-Json type(const std::string& text) {
-    return {{"type", "type"}, {"text", text}};
-}
-Json pause() {
-    return {{"type", "wait"}, {"seconds", 0.3}};
-}
-Json batch(std::int32_t pid, Json actions) {
-    return {{"pid", pid}, {"actions", std::move(actions)}};
-}
 
 // The rightmost column of the slider's blue fill: where the knob is.
 int sliderKnob(XProbe& probe) {

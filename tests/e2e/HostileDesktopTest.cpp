@@ -19,6 +19,7 @@
 
 #include "DesktopEnvironment.h"
 #include "DriverRun.h"
+#include "Requests.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace quorvel::e2e {
@@ -30,27 +31,10 @@ using Clock = std::chrono::steady_clock;
 // Where things are in gtk3-widget-factory's first page, with the window at the top left.
 constexpr double entryX = 170, entryY = 253;  // the editable entry with a clear icon
 
-const std::string lostFocus = "Target lost focus; input stopped. Observe again before retrying.";
 const std::string cancelled = "Computer request cancelled; observe before retrying.";
 const std::string blockedPrefix =
     "Coordinates are not on the target process's topmost visible window. Blocking window: ";
 const std::string blockedSuffix = ". Observe again before retrying.";
-
-Json click(double x, double y) {
-    return {{"type", "click"}, {"x", x}, {"y", y}};
-}
-Json keys(std::vector<std::string> names) {
-    return {{"type", "keypress"}, {"keys", names}};
-}
-Json type(const std::string& text) {
-    return {{"type", "type"}, {"text", text}};
-}
-Json pause() {
-    return {{"type", "wait"}, {"seconds", 0.3}};
-}
-Json batch(std::int32_t pid, Json actions) {
-    return {{"pid", pid}, {"actions", std::move(actions)}};
-}
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0;
