@@ -339,21 +339,33 @@ std::vector<ScreenRect> monitorAreas(const XConnection& connection) {
         return areas;
     }
     if (connection.hasExtension("RANDR")) {
-        ReplyPtr<xcb_randr_get_monitors_reply_t> monitors =
-            connection.reply<xcb_randr_get_monitors_reply_t>(
-                xcb_randr_get_monitors(connection.xcb(), connection.root(), 1));
-        if (monitors) {
-            for (auto monitor = xcb_randr_get_monitors_monitors_iterator(monitors.get());
-                 monitor.rem > 0; xcb_randr_monitor_info_next(&monitor)) {
-                areas.push_back({static_cast<double>(monitor.data->x),
-                                 static_cast<double>(monitor.data->y),
-                                 static_cast<double>(monitor.data->width),
-                                 static_cast<double>(monitor.data->height)});
+        // The CRTCs that show something, asked together (RandR 1.2; its monitor request is
+        // sent with bytes XCB leaves unset).
+        xcb_connection_t* xcb = connection.xcb();
+        ReplyPtr<xcb_randr_get_screen_resources_current_reply_t> resources =
+            connection.reply<xcb_randr_get_screen_resources_current_reply_t>(
+                xcb_randr_get_screen_resources_current(xcb, connection.root()));
+        if (resources) {
+            xcb_randr_crtc_t* crtcs = xcb_randr_get_screen_resources_current_crtcs(resources.get());
+            int count = xcb_randr_get_screen_resources_current_crtcs_length(resources.get());
+            std::vector<xcb_randr_get_crtc_info_cookie_t> cookies;
+            for (int index = 0; index < count; ++index) {
+                cookies.push_back(
+                    xcb_randr_get_crtc_info(xcb, crtcs[index], resources->config_timestamp));
+            }
+            for (xcb_randr_get_crtc_info_cookie_t cookie : cookies) {
+                ReplyPtr<xcb_randr_get_crtc_info_reply_t> crtc =
+                    connection.reply<xcb_randr_get_crtc_info_reply_t>(cookie);
+                if (crtc && crtc->mode != XCB_NONE && crtc->width > 0 && crtc->height > 0) {
+                    areas.push_back({static_cast<double>(crtc->x), static_cast<double>(crtc->y),
+                                     static_cast<double>(crtc->width),
+                                     static_cast<double>(crtc->height)});
+                }
             }
         }
     }
     if (areas.empty()) {
-        // No monitors reported (a server without RandR 1.5): the screen is the root window.
+        // No CRTC reported (a server without RandR 1.2): the screen is the root window.
         ScreenSize screen = connection.screenSize();
         areas.push_back(
             {0, 0, static_cast<double>(screen.width), static_cast<double>(screen.height)});
