@@ -7,6 +7,7 @@
 
 #include "DesktopEnvironment.h"
 #include "DriverRun.h"
+#include "ExpectReply.h"
 #include "Requests.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -61,22 +62,6 @@ class DriverOnDesktop : public ::testing::Test {
         EXPECT_TRUE(probe.keysDown().empty());
         EXPECT_TRUE(probe.buttonsDown().empty());
         EXPECT_EQ(coreKeymap(probe.keyboardMapping()), mapping);
-    }
-
-    DriverReply expectOk(const Json& request, const DriverOptions& options = {}) {
-        DriverReply run = runDriver(request, options);
-        EXPECT_EQ(run.exitStatus, 0) << run.line;
-        EXPECT_EQ(run.reply.value("ok", false), true) << run.line;
-        EXPECT_EQ(run.errorOutput, "");
-        return run;
-    }
-    DriverReply expectError(const Json& request, const std::string& message,
-                            const DriverOptions& options = {}) {
-        DriverReply run = runDriver(request, options);
-        EXPECT_EQ(run.exitStatus, 1) << run.line;
-        EXPECT_EQ(run.reply.value("error", ""), message) << run.line;
-        EXPECT_EQ(run.errorOutput, "");
-        return run;
     }
 
     // Selects everything in the entry and gives what the selection holds. The pause after the

@@ -19,6 +19,7 @@
 
 #include "DesktopEnvironment.h"
 #include "DriverRun.h"
+#include "ExpectReply.h"
 #include "Requests.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -231,21 +232,6 @@ class HostileDesktop : public ::testing::Test {
         return text;
     }
 
-    DriverReply expectOk(const Json& request, const DriverOptions& options = {}) {
-        DriverReply run = runDriver(request, options);
-        EXPECT_EQ(run.exitStatus, 0) << run.line;
-        EXPECT_EQ(run.reply.value("ok", false), true) << run.line;
-        EXPECT_EQ(run.errorOutput, "");
-        return run;
-    }
-    DriverReply expectError(const Json& request, const std::string& message,
-                            const DriverOptions& options = {}) {
-        DriverReply run = runDriver(request, options);
-        EXPECT_EQ(run.exitStatus, 1) << run.line;
-        EXPECT_EQ(run.reply.value("error", ""), message) << run.line;
-        EXPECT_EQ(run.errorOutput, "");
-        return run;
-    }
     // A refusal naming the window in the way, before or instead of the press.
     DriverReply expectBlocked(const Json& request) {
         DriverReply run = runDriver(request);

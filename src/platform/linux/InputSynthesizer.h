@@ -60,6 +60,10 @@ class InputSynthesizer {
     void keyUpLater(std::uint16_t virtualKey);
     void sendWaitingKeyUp();
 
+    // Between a press and its release the pressed window's owner holds the pointer grab that
+    // the press made.
+    bool holdsButton() const { return !heldButtons_.empty(); }
+
     // Releases every key and button still held, then restores the keyboard mapping.
     void releaseAll();
 

@@ -118,7 +118,7 @@ std::optional<Pid> LinuxPlatform::frontmostPid() {
     // makes it wrong.
     x11::KeyboardQuestion question;
     question.grabs = &grabs_;
-    question.pointerPressedByUs = buttonPressed_;
+    question.pointerPressedByUs = input_.holdsButton();
     question.afterAsking = [this] { input_.sendWaitingKeyUp(); };
     return x11::keyboardOwnerPid(connection_, owners_, question);
 }
@@ -274,9 +274,8 @@ bool LinuxPlatform::inputFellShort() {
 }
 
 void LinuxPlatform::sendQueued() {
-    input_.sendWaitingKeyUp();
+    sendWithoutUngrabbing();
     connection_.ungrabServer();
-    connection_.flush();
 }
 
 void LinuxPlatform::sendWithoutUngrabbing() {
@@ -298,19 +297,15 @@ void LinuxPlatform::deliver(const Event& event) {
                     break;
                 case MouseEventType::LeftDown:
                     input_.pressButton(x11::Button::Left);
-                    buttonPressed_ = true;
                     break;
                 case MouseEventType::LeftUp:
                     input_.releaseButton(x11::Button::Left);
-                    buttonPressed_ = false;
                     break;
                 case MouseEventType::RightDown:
                     input_.pressButton(x11::Button::Right);
-                    buttonPressed_ = true;
                     break;
                 case MouseEventType::RightUp:
                     input_.releaseButton(x11::Button::Right);
-                    buttonPressed_ = false;
                     break;
             }
             return;

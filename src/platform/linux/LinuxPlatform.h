@@ -76,9 +76,6 @@ class LinuxPlatform final : public Platform {
     x11::WindowOwners owners_;
     x11::GrabProbe grabs_;
     x11::InputClaim claim_{connection_};
-    // Between a press and its release the pressed window's owner holds the pointer grab that
-    // the press made.
-    bool buttonPressed_ = false;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };
