@@ -53,6 +53,11 @@ accessibility_bus_ready() {
         org.a11y.Bus.GetAddress | grep -q 'string "'
 }
 
+accessibility_bus_address() {
+    dbus-send --session --print-reply=literal --reply-timeout=1000 --dest=org.a11y.Bus \
+        /org/a11y/bus org.a11y.Bus.GetAddress | sed 's/^ *//'
+}
+
 # A window in the window manager's client list that is viewable and carries the pid.
 has_managed_window() {
     local pid=$1 window
@@ -77,10 +82,12 @@ start_app() {
 }
 
 rc_without_key_bindings() {
-    # openbox's stock configuration, with an empty keyboard section: its default chords would
-    # swallow the driver's (Super+d hides every window, Alt+F4 closes one).
-    sed '/<keyboard>/,/<\/keyboard>/d; s|<mouse>|<keyboard></keyboard>\n<mouse>|' \
-        /etc/xdg/openbox/rc.xml >"$state/rc.xml"
+    # openbox's stock configuration, with empty keyboard and mouse sections: its default chords
+    # would swallow the driver's (Super+d hides every window, Alt+F4 closes one), and its
+    # click-to-focus binding grabs the buttons, under which Firefox ignores synthesized clicks.
+    sed '/<keyboard>/,/<\/keyboard>/d; /<mouse>/,/<\/mouse>/d' /etc/xdg/openbox/rc.xml |
+        sed 's|</openbox_config>|<keyboard></keyboard><mouse></mouse></openbox_config>|' \
+            >"$state/rc.xml"
 }
 
 start() {
@@ -123,6 +130,9 @@ start() {
     /usr/libexec/at-spi-bus-launcher --launch-immediately >>"$state/atspi.log" 2>&1 &
     record $!
     wait_for "accessibility bus" accessibility_bus_ready
+    # Qt registers only with a bus it finds on the root window, and only when told to; GTK4's
+    # GL renderer spins without a GPU; Firefox exposes its tree only when asked.
+    xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "$(accessibility_bus_address)"
 
     rc_without_key_bindings
     openbox --config-file "$state/rc.xml" >>"$state/openbox.log" 2>&1 &
@@ -133,7 +143,11 @@ start() {
         echo "export DISPLAY='$DISPLAY'"
         echo "export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'"
         echo "export QUORVEL_DESKTOP='$state'"
+        echo "export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 GSK_RENDERER=cairo GNOME_ACCESSIBILITY=1"
     } >"$state/environment"
+    # The applications started here get the environment that those started with app get.
+    # shellcheck disable=SC1091
+    source "$state/environment"
 
     local pids=()
     for command in "$@"; do

@@ -48,13 +48,11 @@ TEST(AttributeConversion, ChecksTogglesAndTabsAreZeroOrOne) {
 }
 
 TEST(AttributeConversion, OnlyShowingObjectsLaidOutHaveAPlaceOnScreen) {
-    AccessibleNode showing = nodeWith(Role::PushButton, {State::Showing});
-    AccessibleNode hidden = nodeWith(Role::PushButton, {State::Visible});
-    EXPECT_TRUE(onScreen(showing, Extents{10, 20, 30, 40}));
-    EXPECT_TRUE(onScreen(showing, Extents{-1200, -5, 30, 40}));  // left of the screen is a place
-    EXPECT_FALSE(onScreen(showing, Extents{INT_MIN, INT_MIN, 1, 1}));
-    EXPECT_FALSE(onScreen(showing, Extents{INT_MIN, 7, 1, 1}));
-    EXPECT_FALSE(onScreen(hidden, Extents{10, 20, 30, 40}));
+    EXPECT_TRUE(onScreen(true, Extents{10, 20, 30, 40}));
+    EXPECT_TRUE(onScreen(true, Extents{-1200, -5, 30, 40}));  // left of the screen is a place
+    EXPECT_FALSE(onScreen(true, Extents{INT_MIN, INT_MIN, 1, 1}));
+    EXPECT_FALSE(onScreen(true, Extents{INT_MIN, 7, 1, 1}));
+    EXPECT_FALSE(onScreen(false, Extents{10, 20, 30, 40}));
 }
 
 TEST(AttributeConversion, PositionAndSizeAreGeometryValuesOfTheExtents) {

@@ -18,7 +18,6 @@ TEST(RoleTable, NamesTheRolesGtkApplicationsShow) {
         {75, {}, "AXApplication", ValueSource::None},              // application
         {23, {}, "AXWindow", ValueSource::None},                   // frame
         {16, {}, "AXWindow", ValueSource::None},                   // dialog
-        {2, {}, "AXWindow", ValueSource::None},                    // alert
         {69, {}, "AXWindow", ValueSource::None},                   // window (a popup)
         {43, {}, "AXButton", ValueSource::None},                   // push button
         {62, {}, "AXCheckBox", ValueSource::Checked},              // toggle button
@@ -59,7 +58,6 @@ TEST(RoleTable, NamesTheRolesGtkApplicationsShow) {
         {20, {}, "AXGroup", ValueSource::None},                    // filler
         {68, {}, "AXGroup", ValueSource::None},                    // viewport
         {54, {}, "AXGroup", ValueSource::None},                    // status bar
-        {50, {}, "AXGroup", ValueSource::None},                    // separator
         {0, {}, "AXGroup", ValueSource::None},                     // invalid
         {9999, {}, "AXGroup", ValueSource::None},                  // a role from the future
     };
@@ -70,9 +68,26 @@ TEST(RoleTable, NamesTheRolesGtkApplicationsShow) {
     }
 }
 
-TEST(RoleTable, WindowsAreTheRolesNamedAXWindow) {
-    for (std::uint32_t role = 0; role < 200; ++role) {
-        EXPECT_EQ(isWindowRole(role), axRoleName(role) == "AXWindow") << role;
+// What Qt, GTK 4, the browsers and LibreOffice add: the same role can be a field or an area, a
+// paragraph text to read or to edit, and web pages mark alerts and separators.
+TEST(RoleTable, NamesTheRolesOtherToolkitsShow) {
+    RoleContext multiLine{true, false, false};
+    RoleContext editable{false, false, true};
+    const RoleCase cases[] = {
+        {79, multiLine, "AXTextArea", ValueSource::Text},          // a web page's textarea
+        {73, {}, "AXStaticText", ValueSource::Text},               // a read-only paragraph
+        {73, editable, "AXTextArea", ValueSource::Text},           // a document's paragraph
+        {32, {}, "AXRow", ValueSource::Text},                      // list item (Qt, web)
+        {50, {}, "AXSplitter", ValueSource::None},                 // separator
+        {2, {}, "AXApplicationAlert", ValueSource::None},          // alert
+        {101, {}, "AXApplicationAlert", ValueSource::None},        // notification
+        {85, {}, "AXGroup", ValueSource::None},                    // section
+        {110, {}, "AXGroup", ValueSource::None},                   // landmark
+    };
+    for (const RoleCase& each : cases) {
+        SCOPED_TRACE(each.role);
+        EXPECT_EQ(axRoleName(each.role, each.context), each.name);
+        EXPECT_EQ(valueSource(each.role), each.value);
     }
 }
 

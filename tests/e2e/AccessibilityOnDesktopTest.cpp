@@ -59,6 +59,8 @@ const std::set<std::string> knownRoles = {"AXApplication",
                                           "AXHeading",
                                           "AXWebArea",
                                           "AXHelpTag",
+                                          "AXSplitter",
+                                          "AXApplicationAlert",
                                           "AXGroup"};
 
 struct TreeFacts {

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the accessibility tree cannot tell about an application's windows and the X server can:
-// a window's title, whether its application has the keyboard, and raising it. A window of the
-// tree is the X window of the same application with the same frame on screen.
+// where each of them is in root pixels, its title, whether its application has the keyboard,
+// and raising it.
 
 #include "platform/linux/WindowServer.h"
 #include "platform/linux/XConnection.h"

@@ -145,6 +145,10 @@ void InputSynthesizer::bind(const std::vector<Keysym>& keysyms) {
         // A key event is looked up in the mapping of its time: a waiting one goes out first.
         sendWaitingKeyUp();
         keyboard_.bind(keysyms, lastKeyEvent_);
+        // Not while the server is held: the applications could not read the change meanwhile.
+        if (!connection_.grabbed() && keyboard_.lastChange() != Nanos{0}) {
+            sleepUntil(keyboard_.lastChange() + KeyboardMap::settleAfterChange);
+        }
     }
 }
 

@@ -348,6 +348,7 @@ void KeyboardMap::bind(const std::vector<Keysym>& keysyms, Nanos lastKeyEvent) {
     write(changes, rows->perKeycode);
     // The next key event must find the new rows in place, and the look-ups the new keymap.
     connection_.sync();
+    lastChange_ = monotonicNow();
     takeEvents();
     stale_ = true;
     if (xkb_) {

@@ -57,6 +57,8 @@ class KeyboardMap {
     void restore(Nanos lastKeyEvent);
 
     bool changed() const { return !bound_.empty(); }
+    // When the driver last changed the mapping; zero before it ever has.
+    Nanos lastChange() const { return lastChange_; }
 
     // A key press the driver sent as request `sequence`, `withModifiers` when keys of the
     // driver were held around it. `guarded` when the server was held from the look-up to the
@@ -70,6 +72,9 @@ class KeyboardMap {
     // Applications look a key event up in the mapping when they handle it, which may be well
     // after the server delivered it: 50 ms lost no character in GTK.
     static constexpr Nanos settleBeforeRebinding = std::chrono::milliseconds(50);
+    // Some read a changed mapping late as well: Chromium typed other keysyms, or none, for
+    // keycodes pressed within milliseconds of their change.
+    static constexpr Nanos settleAfterChange = std::chrono::milliseconds(20);
 
   private:
     struct Binding {
@@ -102,6 +107,7 @@ class KeyboardMap {
     std::int32_t device_ = -1;
     std::uint8_t firstEvent_ = 0;
     KeyboardLayout layout_;
+    Nanos lastChange_{0};
     bool stale_ = true;
     // The request that began the last read of the keymap and state: events sent before the
     // server handled it are in what was read.

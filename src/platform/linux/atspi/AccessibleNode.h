@@ -13,6 +13,7 @@ namespace quorvel::atspi {
 enum class State : std::uint32_t {
     Active = 1,
     Checked = 4,
+    Editable = 7,
     Focused = 12,
     MultiLine = 17,
     Pressed = 20,

@@ -16,6 +16,9 @@ namespace {
 constexpr std::size_t describeBatch = 48;
 // How many objects one batch of positions, texts and values looks ahead in walking order.
 constexpr std::size_t readAhead = 48;
+// The characters of a text read at most: an observation shows the first 1000 user-perceived
+// characters, and one of those is rarely more than a few code points.
+constexpr std::int32_t textReadLimit = 8000;
 // Batches that time out before the application is left alone until the next `forget`.
 constexpr int timeoutsTolerated = 2;
 
@@ -97,6 +100,25 @@ void ApplicationView::forget() {
     timeouts_ = 0;
 }
 
+// The name and the description are asked for one by one: a Properties.GetAll of the Accessible
+// interface crashes Qt applications. The interfaces are not asked for: the calls that need one
+// are simply tried, and an object without it answers them with an error, which gives nothing.
+std::vector<MessagePtr> ApplicationView::describingCalls(const std::string& path) const {
+    std::vector<MessagePtr> calls;
+    calls.push_back(withStrings(callOn(path, "org.freedesktop.DBus.Properties", "Get"),
+                                accessibleInterface, "Name"));
+    calls.push_back(withStrings(callOn(path, "org.freedesktop.DBus.Properties", "Get"),
+                                accessibleInterface, "Description"));
+    calls.push_back(callOn(path, accessibleInterface, "GetRole"));
+    calls.push_back(callOn(path, accessibleInterface, "GetState"));
+    return calls;
+}
+
+std::optional<AccessibleNode> ApplicationView::parseDescribingReplies(const BusReply* replies) {
+    return parseDescription(replies[0].value.get(), replies[1].value.get(),
+                            replies[2].value.get(), replies[3].value.get(), nullptr);
+}
+
 MessagePtr ApplicationView::callOn(const std::string& path, const char* interface,
                                    const char* method) const {
     return methodCall(direct_ ? std::string() : bus_, path, interface, method);
@@ -130,31 +152,24 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
     // The application answers in order: the list, which can take long the first time (the
     // toolkit then makes its accessible objects), comes last, so that the answers about the
     // application object come in time even when the list does not.
-    std::vector<MessagePtr> calls;
-    calls.push_back(withStrings(
-        callOn(applicationPath, "org.freedesktop.DBus.Properties", "GetAll"), accessibleInterface));
-    calls.push_back(callOn(applicationPath, accessibleInterface, "GetRole"));
-    calls.push_back(callOn(applicationPath, accessibleInterface, "GetState"));
+    std::vector<MessagePtr> calls = describingCalls(applicationPath);
     calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
     calls.push_back(directTried_ ? nullptr
                                  : callOn(applicationPath, "org.a11y.atspi.Application",
                                           "GetApplicationBusAddress"));
     calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems"));
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
-    storeItems(replies[5].value.get());
+    storeItems(replies[describingCallCount + 2].value.get());
     Entry& application = entries_[applicationPath];
     application.describeTried = true;
-    application.node = parseDescription(replies[0].value.get(), replies[1].value.get(),
-                                        replies[2].value.get(), nullptr);
-    if (application.node) {
-        application.node->parentPath.clear();
-    }
-    if (replies[3].value) {
-        storeChildren(applicationPath, parseReferences(replies[3].value.get()));
+    application.node = parseDescribingReplies(&replies[0]);
+    if (replies[describingCallCount].value) {
+        storeChildren(applicationPath, parseReferences(replies[describingCallCount].value.get()));
     }
     if (!directTried_) {
         directTried_ = true;
-        if (std::optional<std::string> address = parseText(replies[4].value.get())) {
+        if (std::optional<std::string> address =
+                parseText(replies[describingCallCount + 1].value.get())) {
             direct_ = connectTo(*address, Peer::Application, timeoutMilliseconds);
         }
     }
@@ -221,27 +236,25 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
         Entry& entry = entries_[each];
         entry.describeTried = true;
         entry.extentsTried = true;
-        calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "GetAll"),
-                                    accessibleInterface));
-        calls.push_back(callOn(each, accessibleInterface, "GetRole"));
-        calls.push_back(callOn(each, accessibleInterface, "GetState"));
+        for (MessagePtr& call : describingCalls(each)) {
+            calls.push_back(std::move(call));
+        }
         calls.push_back(
             withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), 0 /* screen */));
         calls.push_back(callOn(each, accessibleInterface, "GetChildren"));
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    constexpr std::size_t callsPerObject = describingCallCount + 2;
     for (std::size_t index = 0; index < paths.size(); ++index) {
-        const BusReply* reply = &replies[5 * index];
+        const BusReply* reply = &replies[callsPerObject * index];
         Entry& entry = entries_[paths[index]];
-        // The interfaces are not asked for: the calls that need one are simply tried, and an
-        // object without it answers them with an error, which gives nothing.
-        entry.node = parseDescription(reply[0].value.get(), reply[1].value.get(),
-                                      reply[2].value.get(), nullptr);
-        entry.extents = parseExtents(reply[3].value.get());
+        entry.node = parseDescribingReplies(reply);
+        entry.extents = parseExtents(reply[describingCallCount].value.get());
         if (!entry.childrenTried) {
             entry.childrenTried = true;
-            if (reply[4].value) {
-                storeChildren(paths[index], parseReferences(reply[4].value.get()));
+            if (reply[describingCallCount + 1].value) {
+                storeChildren(paths[index],
+                              parseReferences(reply[describingCallCount + 1].value.get()));
             }
         }
     }
@@ -329,7 +342,7 @@ std::vector<std::string> ApplicationView::walkOrderFrom(const std::string& path,
 // Reads, in one batch, the positions, texts, values and children lists that the object and the
 // objects after it in walking order will be asked for.
 void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds) {
-    enum class Read { Extents, Text, Value, Children };
+    enum class Read { Extents, TextLength, Value, Children };
     std::vector<std::pair<std::string, Read>> reads;
     std::vector<MessagePtr> calls;
     for (const std::string& each : walkOrderFrom(path, readAhead, Described::Only)) {
@@ -338,7 +351,7 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
         if (!entry.extentsTried) {
             entry.extentsTried = true;
             // An object that is not showing has no place on screen: it is not asked for one.
-            if (node.has(State::Showing) && node.supports(ComponentInterface)) {
+            if (showing(each) && node.supports(ComponentInterface)) {
                 reads.emplace_back(each, Read::Extents);
                 calls.push_back(withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"),
                                              0 /* screen */));
@@ -348,9 +361,9 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
         if (!entry.textTried) {
             entry.textTried = true;
             if (source == ValueSource::Text && node.supports(TextInterface)) {
-                reads.emplace_back(each, Read::Text);
-                calls.push_back(
-                    withIntegers(callOn(each, "org.a11y.atspi.Text", "GetText"), 0, -1));
+                reads.emplace_back(each, Read::TextLength);
+                calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "Get"),
+                                            "org.a11y.atspi.Text", "CharacterCount"));
             }
         }
         if (!entry.valueTried) {
@@ -368,6 +381,7 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
         }
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    std::vector<std::pair<std::string, std::optional<std::int32_t>>> texts;
     for (std::size_t index = 0; index < reads.size(); ++index) {
         Entry& entry = entries_[reads[index].first];
         DBusMessage* reply = replies[index].value.get();
@@ -375,8 +389,8 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
             case Read::Extents:
                 entry.extents = parseExtents(reply);
                 break;
-            case Read::Text:
-                entry.text = parseText(reply);
+            case Read::TextLength:
+                texts.emplace_back(reads[index].first, parsePropertyInteger(reply));
                 break;
             case Read::Value:
                 entry.value = parseCurrentValue(reply);
@@ -386,6 +400,32 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
                     storeChildren(reads[index].first, parseReferences(reply));
                 }
                 break;
+        }
+    }
+    readTexts(texts, timeoutMilliseconds);
+}
+
+// Reads the texts whose lengths are known, as far as an observation shows them, in one batch.
+// A toolkit may answer a request for the whole text (end offset -1) with nothing while it gives
+// the same text by its length (GTK 4), and a whole text can be megabytes long.
+void ApplicationView::readTexts(
+    const std::vector<std::pair<std::string, std::optional<std::int32_t>>>& lengths,
+    int timeoutMilliseconds) {
+    std::vector<std::string> paths;
+    std::vector<MessagePtr> calls;
+    for (const auto& [path, length] : lengths) {
+        if (length && *length <= 0) {
+            entries_[path].text = "";
+            continue;
+        }
+        std::int32_t end = length ? std::min(*length, textReadLimit) : -1;
+        paths.push_back(path);
+        calls.push_back(withIntegers(callOn(path, "org.a11y.atspi.Text", "GetText"), 0, end));
+    }
+    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        if (std::optional<std::string> text = parseText(replies[index].value.get())) {
+            entries_[paths[index]].text = withoutObjectPlaceholders(std::move(*text));
         }
     }
 }
@@ -399,7 +439,7 @@ std::optional<Extents> ApplicationView::extents(const std::string& path, int tim
         readSoon(path, timeoutMilliseconds);
     }
     const Entry& entry = entries_[path];
-    if (!entry.extents || !onScreen(*entry.node, *entry.extents)) {
+    if (!entry.extents || !onScreen(showing(path), *entry.extents)) {
         return std::nullopt;
     }
     return entry.extents;
@@ -424,6 +464,55 @@ std::optional<double> ApplicationView::currentValue(const std::string& path,
         readSoon(path, timeoutMilliseconds);
     }
     return entries_[path].value;
+}
+
+std::optional<std::string> ApplicationView::windowOf(const std::string& path) {
+    std::string current = path;
+    // The depth bound only guards against an application whose parents form a loop.
+    for (int depth = 0; depth < 64 && !current.empty() && current != applicationPath; ++depth) {
+        const Entry& entry = entries_[current];
+        if (!entry.foundInWindow.empty()) {
+            return entry.foundInWindow;
+        }
+        std::string parent = parentOf(current);
+        if (parent == applicationPath) {
+            return current;
+        }
+        current = parent;
+    }
+    return std::nullopt;
+}
+
+bool ApplicationView::showing(const std::string& path) {
+    const Entry& entry = entries_[path];
+    if (!entry.node || entry.node->has(State::Showing)) {
+        return entry.node.has_value();
+    }
+    std::optional<std::string> window = windowOf(path);
+    return entry.node->has(State::Visible) && window && *window != path &&
+           !marksShowingInside(*window);
+}
+
+// GTK 4.8 marks its windows showing and nothing inside them: a showing window none of whose
+// visible children is showing is such a window, and there being visible is all it tells.
+bool ApplicationView::marksShowingInside(const std::string& window) {
+    const Entry& entry = entries_[window];
+    if (!entry.node || !entry.node->has(State::Showing) || !entry.children) {
+        return true;
+    }
+    bool visibleChild = false;
+    for (const ObjectRef& child : *entry.children) {
+        auto found = entries_.find(child.path);
+        if (child.bus != bus_ || found == entries_.end() || !found->second.node) {
+            continue;
+        }
+        const AccessibleNode& node = *found->second.node;
+        if (node.has(State::Showing)) {
+            return true;
+        }
+        visibleChild = visibleChild || node.has(State::Visible);
+    }
+    return !visibleChild;
 }
 
 std::optional<ObjectRef> ApplicationView::focusedIn(const std::string& windowPath,
@@ -454,6 +543,9 @@ std::optional<ObjectRef> ApplicationView::focusedIn(const std::string& windowPat
     std::vector<ObjectRef> matches = parseReferences(replies[0].value.get());
     if (matches.empty()) {
         return std::nullopt;
+    }
+    if (matches.front().bus == bus_) {
+        entries_[matches.front().path].foundInWindow = windowPath;
     }
     return matches.front();
 }

@@ -41,6 +41,9 @@ class ApplicationView {
     std::optional<double> currentValue(const std::string& path, int timeoutMilliseconds);
     // The object with the keyboard focus inside a window of this application.
     std::optional<ObjectRef> focusedIn(const std::string& windowPath, int timeoutMilliseconds);
+    // The child of the application object that holds the object (the object itself when it is
+    // one), as far as the objects read so far tell.
+    std::optional<std::string> windowOf(const std::string& path);
 
     // The number of D-Bus calls and of batches made since construction, for measurements.
     int callsMade() const { return calls_; }
@@ -54,6 +57,8 @@ class ApplicationView {
         bool childrenTried = false;
         // The object that listed this one among its children, when the node does not say.
         std::string listedUnder;
+        // The window a search for the focus found it in.
+        std::string foundInWindow;
         std::optional<Extents> extents;
         bool extentsTried = false;
         std::optional<std::string> text;
@@ -63,10 +68,14 @@ class ApplicationView {
     };
 
     void readApplication(int timeoutMilliseconds);
+    bool showing(const std::string& path);
+    bool marksShowingInside(const std::string& window);
     void storeItems(DBusMessage* reply);
     void storeChildren(const std::string& path, std::vector<ObjectRef> children);
     void describe(const std::string& path, int timeoutMilliseconds);
     void readSoon(const std::string& path, int timeoutMilliseconds);
+    void readTexts(const std::vector<std::pair<std::string, std::optional<std::int32_t>>>& lengths,
+                   int timeoutMilliseconds);
     enum class Described { Only, Any };
     std::vector<std::string> walkOrderFrom(const std::string& path, std::size_t limit,
                                            Described described);
@@ -74,6 +83,10 @@ class ApplicationView {
     std::optional<std::string> nextSiblingOrAncestorSibling(std::string path);
     std::vector<BusReply> send(const std::vector<MessagePtr>& calls, int timeoutMilliseconds);
     MessagePtr callOn(const std::string& path, const char* interface, const char* method) const;
+    // The calls that describe an object, and the description their replies give.
+    static constexpr std::size_t describingCallCount = 4;
+    std::vector<MessagePtr> describingCalls(const std::string& path) const;
+    static std::optional<AccessibleNode> parseDescribingReplies(const BusReply* replies);
 
     DBusConnection* connection_;
     std::string bus_;

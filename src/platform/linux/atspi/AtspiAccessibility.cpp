@@ -45,8 +45,13 @@ AttributeValue elementList(std::vector<ObjectRef> refs, Pid pid) {
 // The reads one element needs, on the view of its application.
 class ElementReader {
   public:
-    ElementReader(ApplicationView& view, const AtspiElement& element, const WindowLinks& links)
-        : view_(view), element_(element), links_(links), timeout_(element.timeoutMilliseconds) {}
+    ElementReader(AtspiAccessibility& accessibility, ApplicationView& view,
+                  const AtspiElement& element, const WindowLinks& links)
+        : accessibility_(accessibility),
+          view_(view),
+          element_(element),
+          links_(links),
+          timeout_(element.timeoutMilliseconds) {}
 
     std::optional<AttributeValue> read(std::string_view name) {
         const std::string& path = element_.ref.path;
@@ -54,6 +59,9 @@ class ElementReader {
             const AccessibleNode* node = view_.node(path, timeout_);
             if (!node) {
                 return std::nullopt;
+            }
+            if (isWindow(path)) {
+                return AttributeValue{std::string("AXWindow")};
             }
             bool comboBox = node->role == static_cast<std::uint32_t>(Role::ComboBox);
             bool textChild = comboBox && hasTextChild(path);
@@ -74,7 +82,7 @@ class ElementReader {
             return node ? std::optional(AttributeValue{node->has(State::Focused)}) : std::nullopt;
         }
         if (name == "AXPosition" || name == "AXSize") {
-            std::optional<Extents> extents = view_.extents(path, timeout_);
+            std::optional<Extents> extents = placed(path);
             if (!extents) {
                 return std::nullopt;
             }
@@ -85,6 +93,14 @@ class ElementReader {
             if (!children) {
                 return std::nullopt;
             }
+            // Toolkits keep hidden parts in the tree (Chromium the whole browser interface of
+            // an application window), marked neither visible nor showing; the window system
+            // shows nothing of them, and a tree of them would fill the node budget.
+            std::erase_if(*children, [&](const ObjectRef& child) {
+                const AccessibleNode* node =
+                    child.bus == element_.ref.bus ? view_.node(child.path, timeout_) : nullptr;
+                return node && !node->has(State::Visible) && !node->has(State::Showing);
+            });
             return elementList(std::move(*children), element_.pid);
         }
         if (path != applicationPath) {
@@ -110,6 +126,12 @@ class ElementReader {
     }
 
   private:
+    // The application's children are its top-level windows, whatever role the toolkit gives
+    // them (Qt calls a top-level widget a filler).
+    bool isWindow(const std::string& path) {
+        return path != applicationPath && view_.windowOf(path) == std::optional(path);
+    }
+
     std::optional<AttributeValue> asElement(std::optional<ObjectRef> ref) {
         if (!ref) {
             return std::nullopt;
@@ -130,19 +152,30 @@ class ElementReader {
         });
     }
 
+    // The object's place in the window system's pixels, through the mapping of its window.
+    std::optional<Extents> placed(const std::string& path) {
+        std::optional<Extents> extents = view_.extents(path, timeout_);
+        std::optional<std::string> window = view_.windowOf(path);
+        if (!extents || !window) {
+            return std::nullopt;
+        }
+        std::optional<FrameMapping> mapping = accessibility_.mappingOf(
+            view_, ObjectRef{element_.ref.bus, *window}, element_.pid, timeout_);
+        if (!mapping) {
+            return std::nullopt;
+        }
+        return onServer(*mapping, *extents);
+    }
+
     std::optional<AttributeValue> title(const std::string& path) {
         const AccessibleNode* node = view_.node(path, timeout_);
         if (!node) {
             return std::nullopt;
         }
         std::string name = node->name;
-        if (name.empty() && isWindowRole(node->role) && links_.windowTitle) {
+        if (name.empty() && isWindow(path)) {
             // Toolkits often leave a window's accessible name empty; its title bar is not.
-            if (std::optional<Extents> frame = view_.extents(path, timeout_)) {
-                if (std::optional<std::string> title = links_.windowTitle(element_.pid, *frame)) {
-                    name = *title;
-                }
-            }
+            name = accessibility_.windowTitle(view_, element_.ref, element_.pid, timeout_);
         }
         return AttributeValue{std::move(name)};
     }
@@ -178,7 +211,7 @@ class ElementReader {
         }
         for (const ObjectRef& child : *children) {
             const AccessibleNode* node = view_.node(child.path, timeout_);
-            if (child.bus == element_.ref.bus && node && isWindowRole(node->role)) {
+            if (child.bus == element_.ref.bus && node) {
                 found.push_back(child);
             }
         }
@@ -219,6 +252,7 @@ class ElementReader {
         return view_.focusedIn(window->path, timeout_);
     }
 
+    AtspiAccessibility& accessibility_;
     ApplicationView& view_;
     const AtspiElement& element_;
     const WindowLinks& links_;
@@ -297,7 +331,7 @@ std::optional<AttributeValue> AtspiAccessibility::copyAttribute(const Element& e
     if (!atspi || !connection()) {
         return std::nullopt;
     }
-    ElementReader reader(view(atspi->ref.bus), *atspi, links_);
+    ElementReader reader(*this, view(atspi->ref.bus), *atspi, links_);
     return reader.read(name);
 }
 
@@ -308,13 +342,55 @@ void AtspiAccessibility::performAction(const Element& element, std::string_view 
     }
     ApplicationView& application = view(atspi->ref.bus);
     const AccessibleNode* node = application.node(atspi->ref.path, atspi->timeoutMilliseconds);
-    if (!node || !isWindowRole(node->role)) {
+    if (!node || application.windowOf(atspi->ref.path) != std::optional(atspi->ref.path)) {
         return;
     }
-    if (std::optional<Extents> frame =
-            application.extents(atspi->ref.path, atspi->timeoutMilliseconds)) {
-        links_.raiseWindow(atspi->pid, *frame);
+    std::optional<FrameMapping> mapping =
+        mappingOf(application, atspi->ref, atspi->pid, atspi->timeoutMilliseconds);
+    std::optional<std::uint32_t> window;
+    if (mapping && mapping->window != 0) {
+        window = mapping->window;
     }
+    links_.raiseWindow(atspi->pid, window);
+}
+
+std::optional<FrameMapping> AtspiAccessibility::mappingOf(ApplicationView& view,
+                                                          const ObjectRef& window, Pid pid,
+                                                          int timeoutMilliseconds) {
+    if (!links_.windows) {
+        return FrameMapping{};
+    }
+    auto known = mappings_.find(window.bus + window.path);
+    if (known != mappings_.end()) {
+        return known->second;
+    }
+    std::optional<FrameMapping> mapping;
+    const AccessibleNode* node = view.node(window.path, timeoutMilliseconds);
+    std::optional<Extents> frame = view.extents(window.path, timeoutMilliseconds);
+    if (node && frame) {
+        auto listed = serverWindows_.find(pid);
+        if (listed == serverWindows_.end()) {
+            listed = serverWindows_.emplace(pid, links_.windows(pid)).first;
+        }
+        mapping = matchFrame(*frame, node->name, listed->second);
+    }
+    mappings_.emplace(window.bus + window.path, mapping);
+    return mapping;
+}
+
+std::string AtspiAccessibility::windowTitle(ApplicationView& view, const ObjectRef& window,
+                                            Pid pid, int timeoutMilliseconds) {
+    std::optional<FrameMapping> mapping = mappingOf(view, window, pid, timeoutMilliseconds);
+    auto listed = serverWindows_.find(pid);
+    if (!mapping || listed == serverWindows_.end()) {
+        return {};
+    }
+    for (const ServerWindow& each : listed->second) {
+        if (each.id == mapping->window) {
+            return each.title;
+        }
+    }
+    return {};
 }
 
 bool AtspiAccessibility::elementsEqual(const Element& a, const Element& b) {
@@ -330,6 +406,8 @@ void AtspiAccessibility::forgetReads() {
     for (auto& [bus, application] : views_) {
         application->forget();
     }
+    serverWindows_.clear();
+    mappings_.clear();
 }
 
 int AtspiAccessibility::callsMade() const {

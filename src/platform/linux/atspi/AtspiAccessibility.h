@@ -19,17 +19,18 @@
 #include "platform/Platform.h"
 #include "platform/linux/atspi/ApplicationView.h"
 #include "platform/linux/atspi/DBusHandles.h"
+#include "platform/linux/atspi/FrameMatching.h"
 
 namespace quorvel::atspi {
 
-// What only the window system knows about an application's windows, each window named by its
-// owner's pid and its frame on screen (decorations included).
+// What only the window system knows about an application's windows.
 struct WindowLinks {
     std::function<std::optional<Pid>()> frontmostPid;
-    // The window's title as the window system has it.
-    std::function<std::optional<std::string>(Pid, const Extents&)> windowTitle;
-    // Brings the window to the front and gives it the keyboard.
-    std::function<void(Pid, const Extents&)> raiseWindow;
+    // The application's on-screen windows, front to back.
+    std::function<std::vector<ServerWindow>(Pid)> windows;
+    // Brings a window of the application to the front and gives it the keyboard: the one given
+    // when it is known.
+    std::function<void(Pid, std::optional<std::uint32_t>)> raiseWindow;
 };
 
 class AtspiAccessibility {
@@ -52,6 +53,16 @@ class AtspiAccessibility {
     // Starts a new round of reads: nothing read before is answered again without asking.
     void forgetReads();
 
+    // The mapping of an accessible window of `pid` onto the window system's window that shows
+    // it; the identity without a window system. Found once a round.
+    std::optional<FrameMapping> mappingOf(ApplicationView& view, const ObjectRef& window, Pid pid,
+                                          int timeoutMilliseconds);
+
+    // The title the window system gives the window that shows an accessible window; empty when
+    // there is none.
+    std::string windowTitle(ApplicationView& view, const ObjectRef& window, Pid pid,
+                            int timeoutMilliseconds);
+
     // D-Bus calls made so far, for measurements.
     int callsMade() const;
     int batchesMade() const;
@@ -61,6 +72,8 @@ class AtspiAccessibility {
     ApplicationView& view(const std::string& bus);
 
     WindowLinks links_;
+    std::unordered_map<Pid, std::vector<ServerWindow>> serverWindows_;
+    std::unordered_map<std::string, std::optional<FrameMapping>> mappings_;
     bool connectionTried_ = false;
     ConnectionPtr connection_;
     std::unordered_map<std::string, std::unique_ptr<ApplicationView>> views_;

@@ -4,8 +4,8 @@
 
 namespace quorvel::atspi {
 
-bool onScreen(const AccessibleNode& node, const Extents& extents) {
-    return node.has(State::Showing) && extents.x != INT_MIN && extents.y != INT_MIN;
+bool onScreen(bool showing, const Extents& extents) {
+    return showing && extents.x != INT_MIN && extents.y != INT_MIN;
 }
 
 AttributeValue positionValue(const Extents& extents) {
@@ -40,7 +40,17 @@ std::string roleName(const AccessibleNode& node, bool hasTextChild) {
     RoleContext context;
     context.multiLine = node.has(State::MultiLine);
     context.hasTextChild = hasTextChild;
+    context.editable = node.has(State::Editable);
     return std::string(axRoleName(node.role, context));
+}
+
+std::string withoutObjectPlaceholders(std::string text) {
+    static constexpr std::string_view placeholder = "\xEF\xBF\xBC";  // U+FFFC in UTF-8
+    for (std::size_t found = text.find(placeholder); found != std::string::npos;
+         found = text.find(placeholder, found)) {
+        text.erase(found, placeholder.size());
+    }
+    return text;
 }
 
 }  // namespace quorvel::atspi

@@ -12,9 +12,9 @@
 
 namespace quorvel::atspi {
 
-// True when the object has a place on screen: it is showing and its position is not the
-// INT_MIN that toolkits give objects that are not laid out.
-bool onScreen(const AccessibleNode& node, const Extents& extents);
+// True when an object that is showing has a place on screen: its position is not the INT_MIN
+// that toolkits give objects that are not laid out.
+bool onScreen(bool showing, const Extents& extents);
 
 // `AXPosition`, a point of the top-left corner, and `AXSize`, in global pixels.
 AttributeValue positionValue(const Extents& extents);
@@ -23,6 +23,10 @@ AttributeValue sizeValue(const Extents& extents);
 // `AXValue` of a check box, toggle, radio button or page tab: the integer 1 when checked (or
 // pressed, or selected), else 0. Nothing for roles whose value comes from elsewhere.
 std::optional<AttributeValue> stateValue(ValueSource source, const AccessibleNode& node);
+
+// An object's text without the U+FFFC characters that stand for its embedded children (links,
+// images): those are children of the tree in their own right.
+std::string withoutObjectPlaceholders(std::string text);
 
 // The role's name for this node; `hasTextChild` tells a combo box with an entry from a pop-up.
 std::string roleName(const AccessibleNode& node, bool hasTextChild);

@@ -111,8 +111,9 @@ std::vector<std::pair<std::string, AccessibleNode>> parseCacheItems(DBusMessage*
     return items;
 }
 
-std::optional<AccessibleNode> parseDescription(DBusMessage* properties, DBusMessage* role,
-                                               DBusMessage* state, DBusMessage* interfaces) {
+std::optional<AccessibleNode> parseDescription(DBusMessage* name, DBusMessage* description,
+                                               DBusMessage* role, DBusMessage* state,
+                                               DBusMessage* interfaces) {
     if (!hasSignature(role, "u") || !hasSignature(state, "au")) {
         return std::nullopt;
     }
@@ -128,32 +129,23 @@ std::optional<AccessibleNode> parseDescription(DBusMessage* properties, DBusMess
     } else {
         node.interfaces = ~std::uint32_t{0};
     }
-    if (hasSignature(properties, "a{sv}")) {
-        DBusMessageIter dictionary;
-        dbus_message_iter_init(properties, &iterator);
-        dbus_message_iter_recurse(&iterator, &dictionary);
-        while (dbus_message_iter_get_arg_type(&dictionary) == DBUS_TYPE_DICT_ENTRY) {
-            DBusMessageIter entry;
-            DBusMessageIter value;
-            dbus_message_iter_recurse(&dictionary, &entry);
-            std::string key = readString(&entry);
-            dbus_message_iter_next(&entry);
-            if (openVariant(&entry, &value)) {
-                if (key == "Name") {
-                    node.name = readString(&value);
-                } else if (key == "Description") {
-                    node.description = readString(&value);
-                } else if (key == "Parent" &&
-                           dbus_message_iter_get_arg_type(&value) == DBUS_TYPE_STRUCT) {
-                    node.parentPath = readReferencePath(&value);
-                } else if (key == "ChildCount") {
-                    readBasic(&value, DBUS_TYPE_INT32, &node.childCount);
-                }
-            }
-            dbus_message_iter_next(&dictionary);
-        }
-    }
+    node.name = parsePropertyString(name).value_or("");
+    node.description = parsePropertyString(description).value_or("");
     return node;
+}
+
+std::optional<std::string> parsePropertyString(DBusMessage* reply) {
+    DBusMessageIter iterator;
+    DBusMessageIter value;
+    if (!hasSignature(reply, "v")) {
+        return std::nullopt;
+    }
+    dbus_message_iter_init(reply, &iterator);
+    if (!openVariant(&iterator, &value) ||
+        dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_STRING) {
+        return std::nullopt;
+    }
+    return readString(&value);
 }
 
 std::vector<ObjectRef> parseReferences(DBusMessage* reply) {
@@ -202,6 +194,20 @@ std::optional<std::string> parseText(DBusMessage* reply) {
     DBusMessageIter iterator;
     dbus_message_iter_init(reply, &iterator);
     return readString(&iterator);
+}
+
+std::optional<std::int32_t> parsePropertyInteger(DBusMessage* reply) {
+    if (!hasSignature(reply, "v")) {
+        return std::nullopt;
+    }
+    DBusMessageIter iterator;
+    DBusMessageIter value;
+    dbus_message_iter_init(reply, &iterator);
+    std::int32_t number = 0;
+    if (!openVariant(&iterator, &value) || !readBasic(&value, DBUS_TYPE_INT32, &number)) {
+        return std::nullopt;
+    }
+    return number;
 }
 
 std::optional<double> parseCurrentValue(DBusMessage* reply) {

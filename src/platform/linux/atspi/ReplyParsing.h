@@ -17,11 +17,16 @@ namespace quorvel::atspi {
 // org.a11y.atspi.Cache.GetItems: every object the application lists, with its path.
 std::vector<std::pair<std::string, AccessibleNode>> parseCacheItems(DBusMessage* reply);
 
-// One object described by the Accessible properties (GetAll, "a{sv}"), GetRole ("u"), GetState
-// ("au") and GetInterfaces ("as"). Nothing unless the role and the state came. Without the
-// interfaces (null), every interface counts as present.
-std::optional<AccessibleNode> parseDescription(DBusMessage* properties, DBusMessage* role,
-                                               DBusMessage* state, DBusMessage* interfaces);
+// One object described by its Name and Description properties (each a Properties.Get), GetRole
+// ("u"), GetState ("au") and GetInterfaces ("as"). Nothing unless the role and the state came.
+// Without the interfaces (null), every interface counts as present.
+std::optional<AccessibleNode> parseDescription(DBusMessage* name, DBusMessage* description,
+                                               DBusMessage* role, DBusMessage* state,
+                                               DBusMessage* interfaces);
+
+// Properties.Get of a string property ("v" holding "s") and of an integer one ("v" holding "i").
+std::optional<std::string> parsePropertyString(DBusMessage* reply);
+std::optional<std::int32_t> parsePropertyInteger(DBusMessage* reply);
 
 // GetChildren and Collection.GetMatches ("a(so)").
 std::vector<ObjectRef> parseReferences(DBusMessage* reply);

@@ -8,9 +8,11 @@ std::string_view axRoleName(std::uint32_t role, RoleContext context) {
             return "AXApplication";
         case Role::Frame:
         case Role::Dialog:
-        case Role::Alert:
         case Role::Window:
             return "AXWindow";
+        case Role::Alert:
+        case Role::Notification:
+            return "AXApplicationAlert";
         case Role::PushButton:
         case Role::ColumnHeader:
         case Role::TableColumnHeader:
@@ -28,13 +30,14 @@ std::string_view axRoleName(std::uint32_t role, RoleContext context) {
         case Role::AcceleratorLabel:
         case Role::Caption:
             return "AXStaticText";
-        case Role::Entry:
         case Role::PasswordText:
         case Role::SpinButton:
             return "AXTextField";
+        case Role::Entry:
         case Role::Text:
             return context.multiLine ? "AXTextArea" : "AXTextField";
         case Role::Paragraph:
+            return context.editable ? "AXTextArea" : "AXStaticText";
         case Role::Terminal:
         case Role::DocumentText:
             return "AXTextArea";
@@ -75,6 +78,7 @@ std::string_view axRoleName(std::uint32_t role, RoleContext context) {
             return "AXCell";
         case Role::TableRow:
         case Role::TreeItem:
+        case Role::ListItem:
             return "AXRow";
         case Role::PageTabList:
             return "AXTabGroup";
@@ -95,13 +99,11 @@ std::string_view axRoleName(std::uint32_t role, RoleContext context) {
             return "AXWebArea";
         case Role::ToolTip:
             return "AXHelpTag";
+        case Role::Separator:
+            return "AXSplitter";
         default:
             return "AXGroup";
     }
-}
-
-bool isWindowRole(std::uint32_t role) {
-    return axRoleName(role) == "AXWindow";
 }
 
 ValueSource valueSource(std::uint32_t role) {
@@ -117,6 +119,7 @@ ValueSource valueSource(std::uint32_t role) {
         case Role::Paragraph:
         case Role::Terminal:
         case Role::DocumentText:
+        case Role::ListItem:
             return ValueSource::Text;
         case Role::Slider:
         case Role::Dial:

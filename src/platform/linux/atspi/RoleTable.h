@@ -5,15 +5,17 @@
 //
 // The table, by AT-SPI role:
 //   application                                   AXApplication
-//   frame, dialog, alert, window                  AXWindow
+//   frame, dialog, window                         AXWindow (so is every top-level object: the
+//                                                 application's children are its windows)
 //   push button, column header                    AXButton
 //   push button with a menu                       AXMenuButton
 //   toggle button, check box                      AXCheckBox
 //   radio button, page tab                        AXRadioButton
 //   label, static, accelerator label, caption     AXStaticText
-//   entry, password text, spin button             AXTextField
-//   text                                          AXTextField when single-line, else AXTextArea
-//   paragraph, terminal, document text            AXTextArea
+//   password text, spin button                    AXTextField
+//   entry, text                                   AXTextArea when multi-line, else AXTextField
+//   paragraph                                     AXTextArea when editable, else AXStaticText
+//   terminal, document text                       AXTextArea
 //   slider, dial                                  AXSlider
 //   scroll bar                                    AXScrollBar
 //   scroll pane                                   AXScrollArea
@@ -28,7 +30,7 @@
 //   table                                         AXTable
 //   tree, tree table                              AXOutline
 //   table cell                                    AXCell
-//   table row, tree item                          AXRow
+//   table row, tree item, list item               AXRow
 //   page tab list                                 AXTabGroup
 //   tool bar                                      AXToolbar
 //   split pane                                    AXSplitGroup
@@ -38,7 +40,12 @@
 //   heading                                       AXHeading
 //   web document                                  AXWebArea
 //   tool tip                                      AXHelpTag
-//   every other role (panel, filler, viewport, status bar, separator...)   AXGroup
+//   separator                                     AXSplitter
+//   alert, notification (inside a window)         AXApplicationAlert, the subrole macOS gives
+//                                                 the group it makes of an alert
+//   every other role                              AXGroup: containers that say only that they
+//                                                 group (panel, filler, viewport, section, form,
+//                                                 landmark, status and info bars), as on macOS
 
 #include <cstdint>
 #include <string_view>
@@ -62,6 +69,7 @@ enum class Role : std::uint32_t {
     Image = 27,
     Label = 29,
     List = 31,
+    ListItem = 32,
     Menu = 33,
     MenuBar = 34,
     MenuItem = 35,
@@ -103,6 +111,7 @@ enum class Role : std::uint32_t {
     DocumentText = 94,
     DocumentWeb = 95,
     ListBox = 98,
+    Notification = 101,
     LevelBar = 103,
     Static = 116,
     PushButtonMenu = 129,
@@ -112,11 +121,10 @@ enum class Role : std::uint32_t {
 struct RoleContext {
     bool multiLine = false;
     bool hasTextChild = false;
+    bool editable = false;
 };
 
 std::string_view axRoleName(std::uint32_t role, RoleContext context = {});
-
-bool isWindowRole(std::uint32_t role);
 
 // Where a role's `AXValue` comes from.
 enum class ValueSource {
