@@ -130,8 +130,7 @@ start() {
     /usr/libexec/at-spi-bus-launcher --launch-immediately >>"$state/atspi.log" 2>&1 &
     record $!
     wait_for "accessibility bus" accessibility_bus_ready
-    # Qt registers only with a bus it finds on the root window, and only when told to; GTK4's
-    # GL renderer spins without a GPU; Firefox exposes its tree only when asked.
+    # Qt registers only with a bus it finds on the root window.
     xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "$(accessibility_bus_address)"
 
     rc_without_key_bindings
@@ -139,11 +138,16 @@ start() {
     record $!
     wait_for "openbox" window_manager_ready
 
+    # What the applications need to show their accessible objects: Qt's and Firefox's switches,
+    # and GTK 4's software renderer (its GL one spins without a GPU and never registers).
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 GNOME_ACCESSIBILITY=1 GSK_RENDERER=cairo
     {
         echo "export DISPLAY='$DISPLAY'"
         echo "export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'"
         echo "export QUORVEL_DESKTOP='$state'"
-        echo "export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 GSK_RENDERER=cairo GNOME_ACCESSIBILITY=1"
+        for name in QT_LINUX_ACCESSIBILITY_ALWAYS_ON GNOME_ACCESSIBILITY GSK_RENDERER; do
+            echo "export $name='${!name}'"
+        done
     } >"$state/environment"
     # The applications started here get the environment that those started with app get.
     # shellcheck disable=SC1091

@@ -4,19 +4,24 @@ set -euo pipefail
 
 packages=(
   at-spi2-core          # end-to-end tests: the accessibility bus and registry of the virtual desktop
+  chromium              # toolkit tests: Chromium showing a local form
   clang                 # the fuzzer build (libFuzzer)
   clang-format          # the formatting check
   cmake                 # build
   dbus-bin              # end-to-end tests: dbus-send, the accessibility bus readiness check
   dbus-daemon           # end-to-end tests: the session bus of the virtual desktop
+  firefox-esr           # toolkit tests: Firefox showing a local form
   g++                   # build
   googletest            # unit and process tests (GoogleTest sources)
   gtk-3-examples        # end-to-end tests: gtk3-widget-factory and gtk3-demo, the applications driven
+  gtk-4-examples        # toolkit tests: gtk4-widget-factory
   libgmock-dev          # unit tests
   libgtest-dev          # unit tests
   libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
   libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
   libicu-dev            # grapheme clusters and Unicode upper-casing
+  libreoffice-gtk3      # toolkit tests: LibreOffice drawn by GTK 3, the plugin with accessibility
+  libreoffice-writer    # toolkit tests: LibreOffice Writer
   libxcb-randr0-dev     # the monitors' areas (RandR): a pointer is never sent off every monitor
   libxcb-res0-dev       # window owners' pids (X-Resource)
   libxcb-xkb-dev        # typing: the keyboard's XKB events (state, keymap changes)
@@ -26,6 +31,9 @@ packages=(
   make                  # build
   python3-xlib          # end-to-end tests: small X clients that grab, pop up, remap and switch layouts
   python3-pyatspi       # benchmark: the pyatspi walk that the driver's observation is timed against
+  pyqt6-examples        # toolkit tests: a Qt 6 application (PyQt6's dialogs)
+  python3-pyqt6         # toolkit tests: PyQt6 itself, on Debian's Qt 6
+  qtbase5-examples      # toolkit tests: a Qt 5 widgets application (line edits)
   nlohmann-json3-dev    # JSON requests and replies
   openbox               # end-to-end tests: the window manager of the virtual desktop
   pkg-config            # finding the libraries above

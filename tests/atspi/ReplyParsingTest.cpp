@@ -198,9 +198,8 @@ TEST(ReplyParsing, DescriptionNeedsRoleAndState) {
     EXPECT_FALSE(parseDescription(name.get(), description.get(), role.get(), nullptr, nullptr));
     EXPECT_FALSE(parseDescription(name.get(), description.get(), state.get(), role.get(), nullptr));
     // Without the texts, or with texts of another type, the object is still described.
-    MessagePtr number = property("i", [](DBusMessageIter* value) {
-        appendBasic(value, DBUS_TYPE_INT32, dbus_int32_t{7});
-    });
+    MessagePtr number = property(
+        "i", [](DBusMessageIter* value) { appendBasic(value, DBUS_TYPE_INT32, dbus_int32_t{7}); });
     std::optional<AccessibleNode> bare =
         parseDescription(nullptr, number.get(), role.get(), state.get(), nullptr);
     ASSERT_TRUE(bare);

@@ -74,15 +74,15 @@ TEST(RoleTable, NamesTheRolesOtherToolkitsShow) {
     RoleContext multiLine{true, false, false};
     RoleContext editable{false, false, true};
     const RoleCase cases[] = {
-        {79, multiLine, "AXTextArea", ValueSource::Text},          // a web page's textarea
-        {73, {}, "AXStaticText", ValueSource::Text},               // a read-only paragraph
-        {73, editable, "AXTextArea", ValueSource::Text},           // a document's paragraph
-        {32, {}, "AXRow", ValueSource::Text},                      // list item (Qt, web)
-        {50, {}, "AXSplitter", ValueSource::None},                 // separator
-        {2, {}, "AXApplicationAlert", ValueSource::None},          // alert
-        {101, {}, "AXApplicationAlert", ValueSource::None},        // notification
-        {85, {}, "AXGroup", ValueSource::None},                    // section
-        {110, {}, "AXGroup", ValueSource::None},                   // landmark
+        {79, multiLine, "AXTextArea", ValueSource::Text},    // a web page's textarea
+        {73, {}, "AXStaticText", ValueSource::Text},         // a read-only paragraph
+        {73, editable, "AXTextArea", ValueSource::Text},     // a document's paragraph
+        {32, {}, "AXRow", ValueSource::Text},                // list item (Qt, web)
+        {50, {}, "AXSplitter", ValueSource::None},           // separator
+        {2, {}, "AXApplicationAlert", ValueSource::Text},    // alert
+        {101, {}, "AXApplicationAlert", ValueSource::Text},  // notification
+        {85, {}, "AXGroup", ValueSource::Text},              // section (a web div)
+        {110, {}, "AXGroup", ValueSource::None},             // landmark
     };
     for (const RoleCase& each : cases) {
         SCOPED_TRACE(each.role);

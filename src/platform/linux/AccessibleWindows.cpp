@@ -33,14 +33,13 @@ std::vector<atspi::ServerWindow> windowsOf(const XConnection& connection, std::i
         entry.title = window.value("kCGWindowName", std::string());
         entry.outer = listedBounds(window);
         entry.client = entry.outer;
-        asked.push_back({xcb_translate_coordinates(connection.xcb(), entry.id, connection.root(),
-                                                   0, 0),
-                         xcb_get_geometry(connection.xcb(), entry.id)});
+        asked.push_back(
+            {xcb_translate_coordinates(connection.xcb(), entry.id, connection.root(), 0, 0),
+             xcb_get_geometry(connection.xcb(), entry.id)});
         windows.push_back(std::move(entry));
     }
     for (std::size_t index = 0; index < windows.size(); ++index) {
-        auto origin =
-            connection.reply<xcb_translate_coordinates_reply_t>(asked[index].origin);
+        auto origin = connection.reply<xcb_translate_coordinates_reply_t>(asked[index].origin);
         auto geometry = connection.reply<xcb_get_geometry_reply_t>(asked[index].geometry);
         if (origin && geometry) {
             windows[index].client = {origin->dst_x, origin->dst_y, geometry->width,

@@ -115,8 +115,8 @@ std::vector<MessagePtr> ApplicationView::describingCalls(const std::string& path
 }
 
 std::optional<AccessibleNode> ApplicationView::parseDescribingReplies(const BusReply* replies) {
-    return parseDescription(replies[0].value.get(), replies[1].value.get(),
-                            replies[2].value.get(), replies[3].value.get(), nullptr);
+    return parseDescription(replies[0].value.get(), replies[1].value.get(), replies[2].value.get(),
+                            replies[3].value.get(), nullptr);
 }
 
 MessagePtr ApplicationView::callOn(const std::string& path, const char* interface,

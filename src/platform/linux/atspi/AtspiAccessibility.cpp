@@ -94,12 +94,15 @@ class ElementReader {
                 return std::nullopt;
             }
             // Toolkits keep hidden parts in the tree (Chromium the whole browser interface of
-            // an application window), marked neither visible nor showing; the window system
-            // shows nothing of them, and a tree of them would fill the node budget.
+            // an application window), marked neither visible nor showing, and the contents of
+            // closed menus, visible but not showing (LibreOffice); the screen shows nothing of
+            // them, and a tree of them would fill the node budget.
+            const AccessibleNode* parent = view_.node(path, timeout_);
+            bool menu = parent && parent->role == static_cast<std::uint32_t>(Role::Menu);
             std::erase_if(*children, [&](const ObjectRef& child) {
                 const AccessibleNode* node =
                     child.bus == element_.ref.bus ? view_.node(child.path, timeout_) : nullptr;
-                return node && !node->has(State::Visible) && !node->has(State::Showing);
+                return node && !node->has(State::Showing) && (menu || !node->has(State::Visible));
             });
             return elementList(std::move(*children), element_.pid);
         }
@@ -161,10 +164,17 @@ class ElementReader {
         }
         std::optional<FrameMapping> mapping = accessibility_.mappingOf(
             view_, ObjectRef{element_.ref.bus, *window}, element_.pid, timeout_);
-        if (!mapping) {
+        std::optional<Extents> frame = view_.extents(*window, timeout_);
+        if (!mapping || !frame) {
             return std::nullopt;
         }
-        return onServer(*mapping, *extents);
+        // An object outside its window is not on screen whatever its states say: Qt marks the
+        // rows of a combo box's closed pop-up showing, at the top left of the screen.
+        Extents placed = onServer(*mapping, *extents);
+        if (!overlaps(placed, onServer(*mapping, *frame))) {
+            return std::nullopt;
+        }
+        return placed;
     }
 
     std::optional<AttributeValue> title(const std::string& path) {
@@ -378,8 +388,8 @@ std::optional<FrameMapping> AtspiAccessibility::mappingOf(ApplicationView& view,
     return mapping;
 }
 
-std::string AtspiAccessibility::windowTitle(ApplicationView& view, const ObjectRef& window,
-                                            Pid pid, int timeoutMilliseconds) {
+std::string AtspiAccessibility::windowTitle(ApplicationView& view, const ObjectRef& window, Pid pid,
+                                            int timeoutMilliseconds) {
     std::optional<FrameMapping> mapping = mappingOf(view, window, pid, timeoutMilliseconds);
     auto listed = serverWindows_.find(pid);
     if (!mapping || listed == serverWindows_.end()) {

@@ -71,13 +71,13 @@ std::optional<FrameMapping> matchFrame(const Extents& frame, const std::string& 
     if (candidates.empty()) {
         return std::nullopt;
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) {
-                         return a.preference() < b.preference();
-                     });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.preference() < b.preference(); });
     const Candidate& best = candidates.front();
     for (const Candidate& other : candidates) {
-        if (other.preference() == best.preference() && other.mapping.window != best.mapping.window &&
+        if (other.preference() == best.preference() &&
+            other.mapping.window != best.mapping.window &&
             !samePlacement(other.mapping, best.mapping)) {
             return std::nullopt;
         }
@@ -95,6 +95,14 @@ Extents onServer(const FrameMapping& mapping, const Extents& extents) {
     placed.width = place(extents.width, 0);
     placed.height = place(extents.height, 0);
     return placed;
+}
+
+bool overlaps(const Extents& inner, const Extents& outer) {
+    auto reach = [](std::int64_t start, std::int32_t length) {
+        return start + std::max<std::int32_t>(length, 1);
+    };
+    return inner.x < reach(outer.x, outer.width) && outer.x < reach(inner.x, inner.width) &&
+           inner.y < reach(outer.y, outer.height) && outer.y < reach(inner.y, inner.height);
 }
 
 }  // namespace quorvel::atspi

@@ -44,4 +44,8 @@ std::optional<FrameMapping> matchFrame(const Extents& frame, const std::string& 
 // A rectangle the toolkit reported, in the server's pixels.
 Extents onServer(const FrameMapping& mapping, const Extents& extents);
 
+// Whether the rectangle `inner` has a part inside `outer`; one without a size counts as its
+// top-left pixel.
+bool overlaps(const Extents& inner, const Extents& outer);
+
 }  // namespace quorvel::atspi

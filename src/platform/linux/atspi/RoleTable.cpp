@@ -120,6 +120,9 @@ ValueSource valueSource(std::uint32_t role) {
         case Role::Terminal:
         case Role::DocumentText:
         case Role::ListItem:
+        case Role::Alert:
+        case Role::Notification:
+        case Role::Section:
             return ValueSource::Text;
         case Role::Slider:
         case Role::Dial:

@@ -101,6 +101,7 @@ enum class Role : std::uint32_t {
     TreeTable = 66,
     Window = 69,
     Paragraph = 73,
+    Section = 85,
     Application = 75,
     Entry = 79,
     Caption = 81,
