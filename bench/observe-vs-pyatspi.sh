@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Times, on one virtual desktop and the same gtk3-widget-factory window, the driver's observation
-# of the application against a pyatspi walk of the same bounds (depth 16, 80 children, 180 nodes,
-# the same attributes), run after run, and prints the medians and their ratios.
+# Times, application by application, the driver's observation of the application against a pyatspi
+# walk of the same bounds (depth 16, 80 children, 180 nodes, the same attributes), run after run,
+# and prints one table of the medians and their ratios at the end.
 #
-#   bench/observe-vs-pyatspi.sh [BUILD [RUNS]]
+#   bench/observe-vs-pyatspi.sh [BUILD [RUNS [APP...]]]
 #
-# BUILD is the build folder (default: build), RUNS defaults to 15. Four times are taken per run:
+# BUILD is the build folder (default: build); RUNS defaults to $RUNS, else 15; each APP is a name
+# that scripts/launch-app.sh knows (default: gtk3 gtk4 qt5 qt6 firefox chromium writer). Every
+# application gets a virtual desktop of its own (scripts/desktop.sh), stopped before the next one
+# starts. Four times are taken per run:
 #   driver    the executable from its start to its exit with an observe-only request for the
 #             application, less the 0.2 s pause that every observation begins with;
 #   snapshot  the same observation inside one process (bench/ObserveInProcess.cpp), less the
@@ -13,26 +16,32 @@
 #   pyatspi   the pyatspi walk from the lookup of the application to the end of the walk, without
 #             the start of Python and the import of pyatspi;
 #   python    the whole pyatspi process, start and import included.
-# One warm-up run of each comes first and is not counted: the application makes its accessible
-# objects on the first walk of all.
+# Once the application's window is up, the walk is tried until pyatspi finds the application on the
+# accessibility bus; then one warm-up run of each comes first and is not counted: the application
+# makes its accessible objects on the first walk of all. An application that does not start, or
+# that one of the three cannot observe, gets a row that says so, and the next one is measured.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${1:-$root/build}
-runs=${2:-15}
+runs=${2:-${RUNS:-15}}
+shift $(($# < 2 ? $# : 2))
+known=(gtk3 gtk4 qt5 qt6 firefox chromium writer)
+apps=("$@")
+[ ${#apps[@]} -gt 0 ] || apps=("${known[@]}")
 driver=$build/quorvel-computer
 snapshot=$build/bench/quorvel_observe_bench
 pause_ms=200
+registration_timeout=60   # seconds for pyatspi to find the application once its window is up
 
 for program in "$driver" "$snapshot"; do
     [ -x "$program" ] || { echo "no $program: build the project first" >&2; exit 1; }
 done
-
-eval "$("$root/scripts/desktop.sh" start gtk3-widget-factory)"
-trap '"$root/scripts/desktop.sh" stop "$QUORVEL_DESKTOP"' EXIT
-pid=$QUORVEL_APP_PIDS
-request="{\"pid\": $pid, \"actions\": []}"
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "RUNS must be a positive number, not '$runs'" >&2; exit 1; }
+for app in "${apps[@]}"; do
+    [[ " ${known[*]} " == *" $app "* ]] || { echo "no application '$app': ${known[*]}" >&2; exit 1; }
+done
 
 milliseconds_since() { echo $(( ($(date +%s%N) - $1) / 1000 )) | awk '{printf "%.1f", $1 / 1000}'; }
 
@@ -63,31 +72,98 @@ time_pyatspi() {
 }
 
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", a / b}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.1f", a / b; else print "-"}'; }
+# One count, or the smallest and the largest where runs differed.
+spread() { sort -n | awk 'NR == 1 {low = $1} {high = $1} END {print (low == high) ? low : low "-" high}'; }
 
-time_driver >/dev/null
-time_snapshot >/dev/null
-time_pyatspi >/dev/null
+# Until pyatspi finds the application, or the timeout.
+wait_for_registration() {
+    local deadline=$((SECONDS + registration_timeout))
+    until /usr/bin/python3 "$here/pyatspi-walk.py" "$pid" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
+}
 
-declare -a driver_ms snapshot_ms pyatspi_ms python_ms
-echo "run   driver (nodes)  snapshot (nodes)  pyatspi (nodes)   python   [ms]"
-for run in $(seq "$runs"); do
-    read -r one_driver driver_nodes < <(time_driver)
-    read -r one_snapshot snapshot_nodes < <(time_snapshot)
-    read -r one_walk walk_nodes one_python < <(time_pyatspi)
-    driver_ms+=("$one_driver")
-    snapshot_ms+=("$one_snapshot")
-    pyatspi_ms+=("$one_walk")
-    python_ms+=("$one_python")
-    printf '%3d  %7s (%s)  %8s (%s)  %7s (%s)  %7s\n' "$run" "$one_driver" "$driver_nodes" \
-        "$one_snapshot" "$snapshot_nodes" "$one_walk" "$walk_nodes" "$one_python"
+# Measures one application on a desktop of its own, in a subshell that stops the desktop as it
+# ends; prints the runs, and the result row to descriptor 3.
+measure() (
+    local app=$1 environment
+    if ! environment=$("$root/scripts/desktop.sh" start "'$root/scripts/launch-app.sh' $app"); then
+        echo "$app did-not-start" >&3
+        return 0
+    fi
+    eval "$environment"
+    # shellcheck disable=SC2064
+    trap "'$root/scripts/desktop.sh' stop '$QUORVEL_DESKTOP'" EXIT
+    pid=$QUORVEL_APP_PIDS
+    request="{\"pid\": $pid, \"actions\": []}"
+    if ! wait_for_registration; then
+        echo "$app not-on-accessibility-bus" >&3
+        return 0
+    fi
+    local what
+    for what in driver snapshot pyatspi; do
+        if ! "time_$what" >/dev/null 2>&1; then
+            echo "$app $what-failed" >&3
+            return 0
+        fi
+    done
+
+    local -a driver_ms snapshot_ms pyatspi_ms python_ms driver_nodes snapshot_nodes walk_nodes
+    local run one_driver one_driver_nodes one_snapshot one_snapshot_nodes one_walk one_walk_nodes
+    local one_python
+    echo "$app (pid $pid)"
+    echo "run   driver (nodes)  snapshot (nodes)  pyatspi (nodes)   python   [ms]"
+    for run in $(seq "$runs"); do
+        read -r one_driver one_driver_nodes < <(time_driver) || true
+        read -r one_snapshot one_snapshot_nodes < <(time_snapshot) || true
+        read -r one_walk one_walk_nodes one_python < <(time_pyatspi) || true
+        if [ -z "${one_driver_nodes:-}" ] || [ -z "${one_snapshot_nodes:-}" ] ||
+            [ -z "${one_python:-}" ]; then
+            echo "$app failed-in-run-$run" >&3
+            return 0
+        fi
+        driver_ms+=("$one_driver")
+        snapshot_ms+=("$one_snapshot")
+        pyatspi_ms+=("$one_walk")
+        python_ms+=("$one_python")
+        driver_nodes+=("$one_driver_nodes")
+        snapshot_nodes+=("$one_snapshot_nodes")
+        walk_nodes+=("$one_walk_nodes")
+        printf '%3d  %7s (%s)  %8s (%s)  %7s (%s)  %7s\n' "$run" "$one_driver" "$one_driver_nodes" \
+            "$one_snapshot" "$one_snapshot_nodes" "$one_walk" "$one_walk_nodes" "$one_python"
+    done
+    echo "$app ok" \
+        "$(printf '%s\n' "${driver_ms[@]}" | median)" \
+        "$(printf '%s\n' "${snapshot_ms[@]}" | median)" \
+        "$(printf '%s\n' "${pyatspi_ms[@]}" | median)" \
+        "$(printf '%s\n' "${python_ms[@]}" | median)" \
+        "$(printf '%s\n' "${driver_nodes[@]}" | spread)" \
+        "$(printf '%s\n' "${snapshot_nodes[@]}" | spread)" \
+        "$(printf '%s\n' "${walk_nodes[@]}" | spread)" >&3
+)
+
+results=$(mktemp -t quorvel-bench.XXXXXX)
+trap 'rm -f "$results"' EXIT
+for app in "${apps[@]}"; do
+    rows=$(wc -l <"$results")
+    measure "$app" 3>>"$results" || true
+    [ "$(wc -l <"$results")" -gt "$rows" ] || echo "$app failed" >>"$results"
+    echo
 done
-median_driver=$(printf '%s\n' "${driver_ms[@]}" | median)
-median_snapshot=$(printf '%s\n' "${snapshot_ms[@]}" | median)
-median_walk=$(printf '%s\n' "${pyatspi_ms[@]}" | median)
-median_python=$(printf '%s\n' "${python_ms[@]}" | median)
-echo "medians: driver $median_driver ms, snapshot $median_snapshot ms," \
-    "pyatspi walk $median_walk ms, pyatspi process $median_python ms"
-echo "pyatspi walk / driver process:    $(ratio "$median_walk" "$median_driver")x"
-echo "pyatspi walk / snapshot:          $(ratio "$median_walk" "$median_snapshot")x"
-echo "pyatspi process / driver process: $(ratio "$median_python" "$median_driver")x"
+
+echo "medians of $runs runs [ms]; nodes: driver/snapshot/pyatspi"
+printf '%-11s %8s %9s %8s %8s %12s %14s %14s  %s\n' application driver snapshot pyatspi python \
+    walk/driver walk/snapshot python/driver nodes
+while read -r app status driver_median snapshot_median walk_median python_median \
+    nodes_driver nodes_snapshot nodes_walk; do
+    if [ "$status" != ok ]; then
+        printf '%-11s %s\n' "$app" "${status//-/ }"
+        continue
+    fi
+    printf '%-11s %8s %9s %8s %8s %11sx %13sx %13sx  %s\n' "$app" "$driver_median" \
+        "$snapshot_median" "$walk_median" "$python_median" \
+        "$(ratio "$walk_median" "$driver_median")" "$(ratio "$walk_median" "$snapshot_median")" \
+        "$(ratio "$python_median" "$driver_median")" "$nodes_driver/$nodes_snapshot/$nodes_walk"
+done <"$results"

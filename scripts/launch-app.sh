@@ -160,9 +160,9 @@ EOF
     writer)
         profile=$(fresh_profile writer)
         # soffice is a script that execs oosplash, which starts soffice.bin as its child: the
-        # window would carry a pid that desktop.sh does not know. Without GTK's plugin, under a
-        # window manager that no desktop environment names, LibreOffice draws with its own X11
-        # plugin, which has no accessibility at all.
+        # window would carry a pid that desktop.sh does not know. Only the GTK plugin speaks
+        # AT-SPI (the own X11 one, gen, does not); it is what LibreOffice picks here anyway, named
+        # so that it cannot fall back to gen.
         export SAL_USE_VCLPLUGIN=gtk3
         # No tip of the day or first-run handling was seen on a first start; these keep them off
         # should that change.

@@ -127,9 +127,9 @@ TEST_F(AccessibilityOnDesktop, WidgetFactoryTreeKeepsEveryBound) {
     const Json& tree = run.reply["accessibility_tree"];
     TreeFacts facts;
     survey(tree, 0, facts);
-    // The application holds some 260 objects: the budget of 180 cuts the walk short.
-    EXPECT_EQ(facts.summaries, 180);
-    EXPECT_GE(facts.truncated, 1);
+    // The application holds some 260 objects, the contents of its closed menus among them.
+    EXPECT_GT(facts.summaries, 100);
+    EXPECT_LE(facts.summaries, 180);
     EXPECT_EQ(facts.cancelled, 0);
     EXPECT_LE(facts.deepest, 16);
     EXPECT_LE(facts.widestChildren, 80u);
@@ -153,12 +153,10 @@ TEST_F(AccessibilityOnDesktop, WidgetFactoryTreeKeepsEveryBound) {
     ASSERT_TRUE(page1 && page2) << tree.dump();
     EXPECT_EQ((*page1)["AXValue"], 1);
     EXPECT_EQ((*page2)["AXValue"], 0);
-    // The items of a closed combo box are not on screen: no position, no size.
+    // The items of a closed combo box's menu are not on screen, and not in the tree.
     const Json* hiddenItem =
         findNode(tree, [](const Json& node) { return node.value("AXRole", "") == "AXMenuItem"; });
-    ASSERT_NE(hiddenItem, nullptr);
-    EXPECT_FALSE(hiddenItem->contains("AXPosition"));
-    EXPECT_FALSE(hiddenItem->contains("AXSize"));
+    EXPECT_EQ(hiddenItem, nullptr) << hiddenItem->dump();
     // A value widget reports its number.
     const Json* slider =
         findNode(tree, [](const Json& node) { return node.value("AXRole", "") == "AXSlider"; });
@@ -215,7 +213,8 @@ TEST_F(AccessibilityOnDesktop, AnApplicationThatStopsAnsweringStillGetsAReply) {
 }
 
 TEST_F(AccessibilityOnDesktop, RoleTableCoversTheRolesGtkShows) {
-    // Every object of both applications, not only the first 180.
+    // Every object of both applications, not only the first 180 (the menus are closed: their
+    // items are left out).
     LinuxPlatform platform;
     std::set<std::string> roles;
     std::function<void(const Element&, int)> visit = [&](const Element& element, int depth) {
@@ -246,8 +245,8 @@ TEST_F(AccessibilityOnDesktop, RoleTableCoversTheRolesGtkShows) {
           "AXRadioButton",    "AXStaticText",    "AXTextField",  "AXTextArea",
           "AXSlider",         "AXScrollBar",     "AXScrollArea", "AXProgressIndicator",
           "AXLevelIndicator", "AXBusyIndicator", "AXComboBox",   "AXPopUpButton",
-          "AXMenu",           "AXMenuItem",      "AXTabGroup",   "AXOutline",
-          "AXCell",           "AXImage",         "AXGroup"}) {
+          "AXTabGroup",       "AXOutline",       "AXCell",       "AXImage",
+          "AXGroup"}) {
         EXPECT_TRUE(roles.count(expected)) << expected;
     }
 }
