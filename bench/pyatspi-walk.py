@@ -6,7 +6,9 @@ the time the walk took, in milliseconds, on one line.
 
 The bounds and reads are the driver's: depth 16, the first 80 children of a node, 180 nodes in
 all; for each node its role, name, description, states (focus, checked, selected), its text or
-current value where its role has one, its extents on screen, and its children. The time counts
+current value where its role has one, its extents on screen, and its children, leaving out as
+the driver does the children that are neither visible nor showing and the contents of closed
+menus (visible, not showing). The time counts
 the lookup of the application and the walk, not the start of Python or the import of pyatspi.
 """
 import sys
@@ -22,6 +24,7 @@ TEXT_ROLES = {
     pyatspi.ROLE_LABEL, pyatspi.ROLE_STATIC, pyatspi.ROLE_ACCELERATOR_LABEL, pyatspi.ROLE_CAPTION,
     pyatspi.ROLE_ENTRY, pyatspi.ROLE_PASSWORD_TEXT, pyatspi.ROLE_SPIN_BUTTON, pyatspi.ROLE_TEXT,
     pyatspi.ROLE_PARAGRAPH, pyatspi.ROLE_TERMINAL, pyatspi.ROLE_DOCUMENT_TEXT,
+    pyatspi.ROLE_LIST_ITEM, pyatspi.ROLE_ALERT, pyatspi.ROLE_NOTIFICATION, pyatspi.ROLE_SECTION,
 }
 NUMBER_ROLES = {
     pyatspi.ROLE_SLIDER, pyatspi.ROLE_DIAL, pyatspi.ROLE_SCROLL_BAR, pyatspi.ROLE_PROGRESS_BAR,
@@ -63,6 +66,16 @@ def summary(node):
     return record
 
 
+def shown(child, in_menu):
+    try:
+        states = child.getState()
+    except Exception:
+        return True
+    if states.contains(pyatspi.STATE_SHOWING):
+        return True
+    return not in_menu and states.contains(pyatspi.STATE_VISIBLE)
+
+
 def walk(node, depth, budget):
     if budget[0] <= 0:
         return {"truncated": True}
@@ -76,18 +89,22 @@ def walk(node, depth, budget):
         if count > 0:
             record["truncated"] = True
         return record
-    children = []
-    for index in range(min(count, CHILDREN_PER_NODE)):
-        if budget[0] <= 0:
-            record["truncated"] = True
-            break
+    in_menu = record.get("role") == int(pyatspi.ROLE_MENU)
+    listed = []
+    for index in range(count):
         try:
             child = node.getChildAtIndex(index)
         except Exception:
             child = None
-        if child is not None:
-            children.append(walk(child, depth + 1, budget))
-    if count > CHILDREN_PER_NODE:
+        if child is not None and shown(child, in_menu):
+            listed.append(child)
+    children = []
+    for child in listed[:CHILDREN_PER_NODE]:
+        if budget[0] <= 0:
+            record["truncated"] = True
+            break
+        children.append(walk(child, depth + 1, budget))
+    if len(listed) > CHILDREN_PER_NODE:
         record["truncated"] = True
     if children:
         record["children"] = children

@@ -75,6 +75,7 @@ Nanos LinuxPlatform::now() {
 void LinuxPlatform::endWaitsWhen(std::function<bool()> requestOver) {
     requestOver_ = std::move(requestOver);
     connection_.setGiveUp(requestOver_);
+    accessibility_.endWaitsWhen(requestOver_);
 }
 
 void LinuxPlatform::sleep(Nanos duration) {

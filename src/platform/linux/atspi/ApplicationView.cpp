@@ -91,8 +91,9 @@ MessagePtr withFocusedRule(MessagePtr call) {
 
 }  // namespace
 
-ApplicationView::ApplicationView(DBusConnection* connection, std::string bus)
-    : connection_(connection), bus_(std::move(bus)) {}
+ApplicationView::ApplicationView(DBusConnection* connection, std::string bus,
+                                 const std::function<bool()>& giveUp)
+    : connection_(connection), bus_(std::move(bus)), giveUp_(giveUp) {}
 
 void ApplicationView::forget() {
     entries_.clear();
@@ -134,7 +135,7 @@ std::vector<BusReply> ApplicationView::send(const std::vector<MessagePtr>& calls
     DBusConnection* connection = direct_ ? direct_.get() : connection_;
     calls_ += static_cast<int>(calls.size());
     ++batches_;
-    std::vector<BusReply> replies = callAll(connection, calls, timeoutMilliseconds);
+    std::vector<BusReply> replies = callAll(connection, calls, timeoutMilliseconds, giveUp_);
     if (std::any_of(replies.begin(), replies.end(),
                     [](const BusReply& reply) { return reply.timedOut; })) {
         ++timeouts_;

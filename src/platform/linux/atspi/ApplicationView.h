@@ -12,6 +12,7 @@
 // Each batch waits at most the timeout it is given. An application that lets two batches time
 // out is not asked again until the next `forget`, so a frozen one costs a bounded time.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -25,7 +26,9 @@ namespace quorvel::atspi {
 
 class ApplicationView {
   public:
-    ApplicationView(DBusConnection* connection, std::string bus);
+    // `giveUp` says when no answer is worth waiting for any more (the request is over).
+    ApplicationView(DBusConnection* connection, std::string bus,
+                    const std::function<bool()>& giveUp);
 
     // Everything read so far is dropped; the next read asks the application again.
     void forget();
@@ -90,6 +93,7 @@ class ApplicationView {
 
     DBusConnection* connection_;
     std::string bus_;
+    const std::function<bool()>& giveUp_;
     // The connection straight to the application, once it has given its address.
     bool directTried_ = false;
     ConnectionPtr direct_;

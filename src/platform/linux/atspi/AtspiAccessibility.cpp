@@ -291,7 +291,7 @@ bool AtspiAccessibility::available() {
 ApplicationView& AtspiAccessibility::view(const std::string& bus) {
     auto& slot = views_[bus];
     if (!slot) {
-        slot = std::make_unique<ApplicationView>(connection(), bus);
+        slot = std::make_unique<ApplicationView>(connection(), bus, giveUp_);
     }
     return *slot;
 }
@@ -317,7 +317,7 @@ ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
         }
         calls.push_back(std::move(call));
     }
-    std::vector<BusReply> owners = callAll(bus, calls, lookupTimeoutMilliseconds);
+    std::vector<BusReply> owners = callAll(bus, calls, lookupTimeoutMilliseconds, giveUp_);
     for (std::size_t index = 0; index < applications.size(); ++index) {
         if (parseUnsigned(owners[index].value.get()) == static_cast<std::uint32_t>(pid)) {
             return makeElement(ObjectRef{applications[index].bus, applicationPath}, pid);

@@ -50,6 +50,9 @@ class AtspiAccessibility {
     void performAction(const Element& element, std::string_view action);
     bool elementsEqual(const Element& a, const Element& b);
 
+    // Every wait for an application from now on ends once `giveUp` answers true.
+    void endWaitsWhen(std::function<bool()> giveUp) { giveUp_ = std::move(giveUp); }
+
     // Starts a new round of reads: nothing read before is answered again without asking.
     void forgetReads();
 
@@ -72,6 +75,7 @@ class AtspiAccessibility {
     ApplicationView& view(const std::string& bus);
 
     WindowLinks links_;
+    std::function<bool()> giveUp_;
     std::unordered_map<Pid, std::vector<ServerWindow>> serverWindows_;
     std::unordered_map<std::string, std::optional<FrameMapping>> mappings_;
     bool connectionTried_ = false;

@@ -36,7 +36,7 @@ MessagePtr methodCall(const std::string& destination, const std::string& path,
 }
 
 std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<MessagePtr>& calls,
-                              int timeoutMilliseconds) {
+                              int timeoutMilliseconds, const std::function<bool()>& giveUp) {
     std::vector<BusReply> replies(calls.size());
     if (!connection || !dbus_connection_get_is_connected(connection)) {
         return replies;
@@ -50,6 +50,7 @@ std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<Mess
     }
     std::int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
     while (!waiting.empty()) {
+        bool answered = false;
         while (DBusMessage* raw = dbus_connection_pop_message(connection)) {
             MessagePtr message(raw);
             int type = dbus_message_get_type(raw);
@@ -64,14 +65,20 @@ std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<Mess
                 replies[found->second].value = std::move(message);
             }
             waiting.erase(found);
+            answered = true;
+        }
+        if (answered) {
+            deadline = monotonicMilliseconds() + timeoutMilliseconds;
         }
         std::int64_t left = deadline - monotonicMilliseconds();
-        if (waiting.empty() || left <= 0 || !dbus_connection_get_is_connected(connection)) {
+        if (waiting.empty() || left <= 0 || !dbus_connection_get_is_connected(connection) ||
+            (giveUp && giveUp())) {
             break;
         }
-        // Writes what is still queued and reads what has come, waiting at most until the deadline.
+        // Writes what is still queued and reads what has come, in slices short enough for the
+        // request's end to be noticed.
         if (!dbus_connection_read_write(connection,
-                                        static_cast<int>(std::max<std::int64_t>(left, 1)))) {
+                                        static_cast<int>(std::clamp<std::int64_t>(left, 1, 20)))) {
             break;  // disconnected
         }
     }

@@ -5,6 +5,7 @@
 // plus the other process's own work, not one round trip per call. Replies are read on the
 // calling thread; nothing else runs meanwhile.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,14 @@ struct BusReply {
 MessagePtr methodCall(const std::string& destination, const std::string& path,
                       const char* interface, const char* method);
 
-// Sends every call and waits for every answer, each at most `timeoutMilliseconds` from when the
-// batch was sent; the replies are in the order of the calls. Null calls get null replies.
+// Sends every call and waits for every answer; the replies are in the order of the calls. Null
+// calls get null replies. Each answer is awaited at most `timeoutMilliseconds` after the one
+// before it (the first after the batch was sent): an application that stops answering costs
+// one timeout, and one that answers steadily but slowly (LibreOffice takes a few hundred
+// microseconds a call) is given the time each of its reads would have had alone. The wait also
+// ends as soon as `giveUp` says so.
 std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<MessagePtr>& calls,
-                              int timeoutMilliseconds);
+                              int timeoutMilliseconds, const std::function<bool()>& giveUp = {});
 
 BusReply callOne(DBusConnection* connection, MessagePtr call, int timeoutMilliseconds);
 
