@@ -169,16 +169,27 @@ stop() {
     local pids
     mapfile -t pids < <(tac "$state/pids")
     for pid in "${pids[@]}"; do
-        kill -TERM "$pid" 2>/dev/null || true
+        signal TERM "$pid"
     done
     local deadline=$((SECONDS + 5))
     for pid in "${pids[@]}"; do
-        while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+        while running "$pid" && [ "$SECONDS" -lt "$deadline" ]; do
             sleep "$poll"
         done
-        kill -KILL "$pid" 2>/dev/null || true
+        signal KILL "$pid"
     done
     rm -rf "$state"
+}
+
+# An application runs in a session of its own: its whole process group gets the signal (a
+# browser's helper processes with it); the other processes, by themselves.
+signal() {
+    kill "-$1" -- "-$2" 2>/dev/null || kill "-$1" "$2" 2>/dev/null || true
+}
+
+# A process that has ended and is not yet reaped by its parent counts as gone.
+running() {
+    [ -r "/proc/$1/stat" ] && ! sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'
 }
 
 case "${1:-}" in
