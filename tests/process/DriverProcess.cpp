@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace quorvel::test {
 
@@ -97,6 +100,26 @@ void DriverProcess::closeInput() {
 
 void DriverProcess::signal(int number) {
     kill(pid_, number);
+}
+
+bool DriverProcess::awaitHandlers() {
+    const std::uint64_t wanted =
+        (std::uint64_t{1} << (SIGTERM - 1)) | (std::uint64_t{1} << (SIGINT - 1));
+    for (int attempt = 0; attempt < 10000; ++attempt) {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) & wanted) == wanted) {
+                return true;
+            }
+        }
+        if (!status.is_open() && attempt > 0) {
+            return false;
+        }
+        usleep(1000);
+    }
+    return false;
 }
 
 void DriverProcess::closeOutput() {

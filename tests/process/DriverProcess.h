@@ -36,6 +36,9 @@ class DriverProcess {
     bool write(const std::string& bytes);
     void closeInput();
     void signal(int number);
+    // Waits, at most 10 s, until the process catches SIGTERM and SIGINT (the kernel's record of
+    // its handlers says so); false when it never did or ended first.
+    bool awaitHandlers();
     // Closes our end of its standard output: its reply then has no reader.
     void closeOutput();
     // Closes the input if still open and waits for the process to end.

@@ -119,7 +119,8 @@ TEST(Reply, SignalBeforeInputIsClosedCancelsTheRequest) {
     for (int number : {SIGTERM, SIGINT}) {
         DriverProcess driver;
         driver.write(R"({"actions":[)");
-        usleep(100000);  // the handlers are installed before the read begins
+        // The handlers are installed before the read begins.
+        ASSERT_TRUE(driver.awaitHandlers());
         driver.signal(number);
         usleep(20000);
         driver.write("]}");
@@ -133,7 +134,8 @@ TEST(Reply, SignalDuringAWaitEndsAtTheNextCheck) {
         DriverProcess driver;
         driver.write(R"({"actions":[{"type":"wait","seconds":0.5},{"type":"screenshot"}]})");
         driver.closeInput();
-        usleep(150000);
+        ASSERT_TRUE(driver.awaitHandlers());
+        usleep(150000);  // into the wait
         driver.signal(number);
         driver.signal(number);  // a second signal changes nothing
         EXPECT_EQ(errorOf(driver.finish()), "Computer request cancelled; observe before retrying.")
