@@ -1,6 +1,6 @@
 // The driver on the applications a Linux desktop runs besides GTK 3: Qt 5 and 6, GTK 4, the two
-// browsers and LibreOffice, each from Debian's packages on a desktop of its own, and GTK 3 and
-// Qt at scale 2. Each is observed, clicked at the centre the tree gives for a text field and
+// browsers and LibreOffice, each from Debian's packages on a desktop of its own, and GTK 3, GTK 4
+// and Qt at scale 2. Each is observed, clicked at the centre the tree gives for a text field and
 // typed into; the text must come back through the application's own accessible text.
 
 #include <gtest/gtest.h>
@@ -165,6 +165,7 @@ TEST_P(ToolkitsOnDesktop, ObservedTrulyClickedAtTheTreesCentreAndTypedIntoExactl
 INSTANTIATE_TEST_SUITE_P(Applications, ToolkitsOnDesktop,
                          testing::Values(Application{"gtk3", 2, "AXTextField", nullptr},
                                          Application{"gtk4", 1, "AXTextField", nullptr},
+                                         Application{"gtk4", 2, "AXTextField", nullptr},
                                          Application{"qt5", 1, "AXTextField", "Echo"},
                                          Application{"qt5", 2, "AXTextField", "Echo"},
                                          Application{"qt6", 1, "AXTextField", nullptr},
