@@ -32,24 +32,6 @@ void requestCancellation(int) {
     cancellationRequested.store(1, std::memory_order_relaxed);
 }
 
-void installSignalHandlers() {
-    struct sigaction action {};
-    action.sa_handler = requestCancellation;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    // A host may start the driver with both signals blocked so that none is lost or fatal before
-    // the handlers are in place; from here on they are welcome.
-    sigset_t cancelling;
-    sigemptyset(&cancelling);
-    sigaddset(&cancelling, SIGTERM);
-    sigaddset(&cancelling, SIGINT);
-    sigprocmask(SIG_UNBLOCK, &cancelling, nullptr);
-    // A host that stops reading must see a failed write, not a process killed by SIGPIPE.
-    signal(SIGPIPE, SIG_IGN);
-}
-
 bool writeAll(int fd, std::string_view text) {
     while (!text.empty()) {
         ssize_t written = ::write(fd, text.data(), text.size());
@@ -136,6 +118,24 @@ ReplyLine ComputerMain::respond(Runtime& runtime, std::string_view requestBytes)
     } catch (const std::exception& error) {
         return errorLine(error.what());
     }
+}
+
+void ComputerMain::installSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = requestCancellation;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    // A host may start the driver with both signals blocked so that none is lost or fatal before
+    // the handlers are in place; from here on they are welcome.
+    sigset_t cancelling;
+    sigemptyset(&cancelling);
+    sigaddset(&cancelling, SIGTERM);
+    sigaddset(&cancelling, SIGINT);
+    sigprocmask(SIG_UNBLOCK, &cancelling, nullptr);
+    // A host that stops reading must see a failed write, not a process killed by SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 int ComputerMain::main(Platform& platform) {

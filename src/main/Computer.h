@@ -23,6 +23,12 @@ class ComputerMain {
     // Returns the exit status.
     static int main(Platform& platform);
 
+    // The handlers that turn SIGTERM and SIGINT into the cancellation flag, with both signals
+    // unblocked. The process calls it before it makes anything else (a platform reaches out to
+    // servers), so that a signal is fatal only while the program is being loaded; `main` calls
+    // it again, which changes nothing.
+    static void installSignalHandlers();
+
     // At most largestRequestBytes + 1 bytes of `fd`, until that many arrived or the input ended.
     // Signals do not cut the read short. Fails when the input cannot be read.
     static std::string readRequest(int fd);
