@@ -15,6 +15,9 @@
 #   firefox   Firefox ESR showing tests/e2e/apps/form.html
 #   chromium  Chromium showing the same page in an application window, without toolbars
 #   writer    LibreOffice Writer with a new empty document
+#   large-rows, large-labels, large-text, large-windows
+#             tests/e2e/apps/large.py: a GTK 3 application built to be large (a 50,000-row
+#             table, 20,000 labels, 10 MB of text, 300 untitled windows)
 #
 # QUORVEL_APP_SCALE=2 starts gtk3 and gtk4 with GDK_SCALE=2, qt5 and qt6 with QT_SCALE_FACTOR=2; the
 # other applications ignore it. Browser profiles and LibreOffice's user installation are made fresh
@@ -187,5 +190,8 @@ EOF
         exec /usr/lib/libreoffice/program/soffice.bin --writer --norestore --nologo \
             -env:UserInstallation="$(file_url "$profile")"
         ;;
-    *) die "usage: launch-app.sh gtk3|gtk4|qt5|qt6|firefox|chromium|writer" ;;
+    large-rows | large-labels | large-text | large-windows)
+        exec /usr/bin/python3 -B "$root/tests/e2e/apps/large.py" "${name#large-}"
+        ;;
+    *) die "usage: launch-app.sh gtk3|gtk4|qt5|qt6|firefox|chromium|writer|large-KIND" ;;
 esac

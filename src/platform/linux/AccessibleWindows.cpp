@@ -12,9 +12,10 @@ atspi::Extents listedBounds(const Json& window) {
 
 // The on-screen windows of `pid`, front to back, each with the frame the window list gives
 // and the application's own window in root coordinates, asked for in one round.
-std::vector<atspi::ServerWindow> windowsOf(const XConnection& connection, std::int32_t pid) {
+std::vector<atspi::ServerWindow> windowsOf(const XConnection& connection, std::int32_t pid,
+                                           const std::optional<Json>& listed) {
     std::vector<atspi::ServerWindow> windows;
-    Json list = listWindows(connection);
+    const Json list = listed ? *listed : listWindows(connection);
     if (!list.is_array()) {
         return windows;
     }
@@ -51,10 +52,13 @@ std::vector<atspi::ServerWindow> windowsOf(const XConnection& connection, std::i
 
 }  // namespace
 
-atspi::WindowLinks accessibleWindowLinks(const XConnection& connection, WindowOwners& owners) {
+atspi::WindowLinks accessibleWindowLinks(const XConnection& connection, WindowOwners& owners,
+                                         const std::optional<Json>& listed) {
     atspi::WindowLinks links;
     links.frontmostPid = [&connection, &owners] { return keyboardOwnerPid(connection, owners); };
-    links.windows = [&connection](std::int32_t pid) { return windowsOf(connection, pid); };
+    links.windows = [&connection, &listed](std::int32_t pid) {
+        return windowsOf(connection, pid, listed);
+    };
     links.raiseWindow = [&connection](std::int32_t pid, std::optional<std::uint32_t> window) {
         activateWindowOf(connection, pid, window);
     };

@@ -10,8 +10,10 @@
 
 namespace quorvel::x11 {
 
-// The links stay valid as long as the connection and the owners. Asking whose window has the
-// keyboard does not grab the server here: the application asked next needs it.
-atspi::WindowLinks accessibleWindowLinks(const XConnection& connection, WindowOwners& owners);
+// The links stay valid as long as the connection, the owners and `listed`: the window list read
+// last in the current round, used instead of a new one when present. Asking whose window has
+// the keyboard does not grab the server here: the application asked next needs it.
+atspi::WindowLinks accessibleWindowLinks(const XConnection& connection, WindowOwners& owners,
+                                         const std::optional<Json>& listed);
 
 }  // namespace quorvel::x11

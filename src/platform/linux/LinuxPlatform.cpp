@@ -47,7 +47,8 @@ class LinuxApplication final : public RunningApplication {
 }  // namespace
 
 LinuxPlatform::LinuxPlatform()
-    : input_(connection_), accessibility_(x11::accessibleWindowLinks(connection_, owners_)) {
+    : input_(connection_),
+      accessibility_(x11::accessibleWindowLinks(connection_, owners_, listedThisRound_)) {
     // Pauses end when asked, not up to the default 50 microseconds later: a text's thousands
     // of short pauses add up.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
@@ -83,6 +84,7 @@ void LinuxPlatform::sleep(Nanos duration) {
     Nanos until = monotonicNow() + duration;
     sendQueued();
     accessibility_.forgetReads();
+    listedThisRound_.reset();
     // A long pause (the one before the observation) is time enough to reach the accessibility
     // bus, which every observation asks about: connecting reads nothing of any application.
     if (duration >= std::chrono::milliseconds(100)) {
@@ -139,7 +141,8 @@ Json LinuxPlatform::windowServerList() {
     if (!connection_.usable()) {
         return Json::array();  // a machine without a desktop has no windows
     }
-    return x11::listWindows(connection_);
+    listedThisRound_ = x11::listWindows(connection_);
+    return *listedThisRound_;
 }
 
 std::vector<ScreenRect> LinuxPlatform::displayBounds() {
@@ -268,6 +271,7 @@ void LinuxPlatform::post(const Event& event) {
         connection_.flush();
     }
     accessibility_.forgetReads();
+    listedThisRound_.reset();
 }
 
 bool LinuxPlatform::inputFellShort() {

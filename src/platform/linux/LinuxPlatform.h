@@ -76,6 +76,9 @@ class LinuxPlatform final : public Platform {
     x11::WindowOwners owners_;
     x11::GrabProbe grabs_;
     x11::InputClaim claim_{connection_};
+    // The window list read last since the last pause or event: where the accessibility tree of
+    // the same observation places its windows, without asking the server again.
+    std::optional<Json> listedThisRound_;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };

@@ -35,9 +35,13 @@ class ApplicationView {
 
     // Null when the object cannot be described.
     const AccessibleNode* node(const std::string& path, int timeoutMilliseconds);
-    // Nothing when the children cannot be read.
+    // Nothing when the children cannot be read. Of an object that counts many children, only
+    // the first are read: `childrenCut` says so, and `readMoreChildren` reads the next range.
     std::optional<std::vector<ObjectRef>> children(const std::string& path,
                                                    int timeoutMilliseconds);
+    bool childrenCut(const std::string& path);
+    // False when there was nothing more to read.
+    bool readMoreChildren(const std::string& path, int timeoutMilliseconds);
     // Nothing for an object that is not showing or has no place on screen.
     std::optional<Extents> extents(const std::string& path, int timeoutMilliseconds);
     std::optional<std::string> text(const std::string& path, int timeoutMilliseconds);
@@ -58,6 +62,10 @@ class ApplicationView {
         bool describeTried = false;
         std::optional<std::vector<ObjectRef>> children;
         bool childrenTried = false;
+        // As many children as the application counts, when it has said.
+        std::optional<std::int32_t> childCount;
+        // The children at indexes below this have been asked for, one by one.
+        std::int32_t childrenAsked = 0;
         // The object that listed this one among its children, when the node does not say.
         std::string listedUnder;
         // The window a search for the focus found it in.
@@ -71,10 +79,17 @@ class ApplicationView {
     };
 
     void readApplication(int timeoutMilliseconds);
+    void countTopOfTree(int timeoutMilliseconds);
+    std::vector<std::string> sameBusChildren(const std::string& path);
     bool showing(const std::string& path);
     bool marksShowingInside(const std::string& window);
     void storeItems(DBusMessage* reply);
     void storeChildren(const std::string& path, std::vector<ObjectRef> children);
+    void noteChildCount(const std::string& path, std::optional<std::int32_t> count);
+    std::vector<MessagePtr> childListCalls(const std::string& path);
+    void storeChildList(const std::string& path, const BusReply* replies, std::size_t count);
+    void readChildLists(const std::vector<std::string>& paths, int timeoutMilliseconds);
+    MessagePtr childCountCall(const std::string& path) const;
     void describe(const std::string& path, int timeoutMilliseconds);
     void readSoon(const std::string& path, int timeoutMilliseconds);
     void readTexts(const std::vector<std::pair<std::string, std::optional<std::int32_t>>>& lengths,
@@ -98,6 +113,9 @@ class ApplicationView {
     bool directTried_ = false;
     ConnectionPtr direct_;
     bool applicationRead_ = false;
+    // The application counts more objects than its list may hold, or an object of it more
+    // children than are read at once: nothing is asked of it that walks all of its objects.
+    bool large_ = false;
     int timeouts_ = 0;
     int calls_ = 0;
     int batches_ = 0;

@@ -89,21 +89,10 @@ class ElementReader {
             return name == "AXPosition" ? positionValue(*extents) : sizeValue(*extents);
         }
         if (name == "AXChildren") {
-            auto children = view_.children(path, timeout_);
+            std::optional<std::vector<ObjectRef>> children = shownChildren(path);
             if (!children) {
                 return std::nullopt;
             }
-            // Toolkits keep hidden parts in the tree (Chromium the whole browser interface of
-            // an application window), marked neither visible nor showing, and the contents of
-            // closed menus, visible but not showing (LibreOffice); the screen shows nothing of
-            // them, and a tree of them would fill the node budget.
-            const AccessibleNode* parent = view_.node(path, timeout_);
-            bool menu = parent && parent->role == static_cast<std::uint32_t>(Role::Menu);
-            std::erase_if(*children, [&](const ObjectRef& child) {
-                const AccessibleNode* node =
-                    child.bus == element_.ref.bus ? view_.node(child.path, timeout_) : nullptr;
-                return node && !node->has(State::Showing) && (menu || !node->has(State::Visible));
-            });
             return elementList(std::move(*children), element_.pid);
         }
         if (path != applicationPath) {
@@ -140,6 +129,33 @@ class ElementReader {
             return std::nullopt;
         }
         return AttributeValue{makeElement(std::move(*ref), element_.pid)};
+    }
+
+    // Toolkits keep hidden parts in the tree (Chromium the whole browser interface of an
+    // application window), marked neither visible nor showing, and the contents of closed
+    // menus, visible but not showing (LibreOffice); the screen shows nothing of them, and a tree
+    // of them would fill the node budget. Of a long list, ranges are read until enough of it
+    // shows: more than a walk takes of one object, so that the list is still seen to be cut.
+    std::optional<std::vector<ObjectRef>> shownChildren(const std::string& path) {
+        constexpr std::size_t enoughShown = 128;
+        constexpr int rangesAtMost = 4;
+        const AccessibleNode* parent = view_.node(path, timeout_);
+        bool menu = parent && parent->role == static_cast<std::uint32_t>(Role::Menu);
+        auto hidden = [&](const ObjectRef& child) {
+            const AccessibleNode* node =
+                child.bus == element_.ref.bus ? view_.node(child.path, timeout_) : nullptr;
+            return node && !node->has(State::Showing) && (menu || !node->has(State::Visible));
+        };
+        std::optional<std::vector<ObjectRef>> children = view_.children(path, timeout_);
+        for (int ranges = 1; children; ++ranges) {
+            std::erase_if(*children, hidden);
+            if (children->size() >= enoughShown || ranges >= rangesAtMost ||
+                !view_.readMoreChildren(path, timeout_)) {
+                break;
+            }
+            children = view_.children(path, timeout_);
+        }
+        return children;
     }
 
     bool hasTextChild(const std::string& path) {

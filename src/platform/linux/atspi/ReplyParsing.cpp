@@ -148,6 +148,20 @@ std::optional<std::string> parsePropertyString(DBusMessage* reply) {
     return readString(&value);
 }
 
+namespace {
+
+ObjectRef readReference(DBusMessageIter* iterator) {
+    DBusMessageIter fields;
+    dbus_message_iter_recurse(iterator, &fields);
+    ObjectRef reference;
+    reference.bus = readString(&fields);
+    dbus_message_iter_next(&fields);
+    reference.path = readString(&fields);
+    return reference;
+}
+
+}  // namespace
+
 std::vector<ObjectRef> parseReferences(DBusMessage* reply) {
     std::vector<ObjectRef> references;
     if (!hasSignature(reply, "a(so)")) {
@@ -158,16 +172,19 @@ std::vector<ObjectRef> parseReferences(DBusMessage* reply) {
     dbus_message_iter_init(reply, &top);
     dbus_message_iter_recurse(&top, &list);
     while (dbus_message_iter_get_arg_type(&list) == DBUS_TYPE_STRUCT) {
-        DBusMessageIter fields;
-        dbus_message_iter_recurse(&list, &fields);
-        ObjectRef reference;
-        reference.bus = readString(&fields);
-        dbus_message_iter_next(&fields);
-        reference.path = readString(&fields);
-        references.push_back(std::move(reference));
+        references.push_back(readReference(&list));
         dbus_message_iter_next(&list);
     }
     return references;
+}
+
+std::optional<ObjectRef> parseReference(DBusMessage* reply) {
+    if (!hasSignature(reply, "(so)")) {
+        return std::nullopt;
+    }
+    DBusMessageIter top;
+    dbus_message_iter_init(reply, &top);
+    return readReference(&top);
 }
 
 std::optional<Extents> parseExtents(DBusMessage* reply) {

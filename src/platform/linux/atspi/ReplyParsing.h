@@ -30,6 +30,8 @@ std::optional<std::int32_t> parsePropertyInteger(DBusMessage* reply);
 
 // GetChildren and Collection.GetMatches ("a(so)").
 std::vector<ObjectRef> parseReferences(DBusMessage* reply);
+// GetChildAtIndex ("(so)").
+std::optional<ObjectRef> parseReference(DBusMessage* reply);
 
 // Component.GetExtents ("(iiii)").
 std::optional<Extents> parseExtents(DBusMessage* reply);
