@@ -14,6 +14,7 @@
 
 #include "../e2e/ExpectReply.h"
 #include "../e2e/Requests.h"
+#include "../e2e/TreeNodes.h"
 #include "../e2e/VirtualDesktop.h"
 
 namespace quorvel::e2e {
@@ -36,13 +37,6 @@ std::string launchCommand(const Application& application) {
         command = "env QUORVEL_APP_SCALE=" + std::to_string(application.scale) + ' ' + command;
     }
     return command;
-}
-
-void forEachNode(const Json& node, const std::function<void(const Json&)>& visit) {
-    visit(node);
-    for (const Json& child : node.value("children", Json::array())) {
-        forEachNode(child, visit);
-    }
 }
 
 struct Rect {
