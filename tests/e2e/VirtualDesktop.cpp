@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -113,6 +114,31 @@ std::int32_t VirtualDesktop::startApp(const std::string& command) {
     line += shellQuoted(command);
     CommandResult result = runShell(line);
     return result.status == 0 ? std::atoi(result.output.c_str()) : 0;
+}
+
+std::int32_t VirtualDesktop::servicePid(Service service) const {
+    // desktop.sh records Xvfb, the session bus, the accessibility bus's launcher and openbox
+    // first, in that order; the launcher's child is the accessibility bus.
+    std::ifstream recorded(state_ + "/pids");
+    std::vector<std::int32_t> pids;
+    for (std::int32_t pid = 0; pids.size() < 4 && recorded >> pid;) {
+        pids.push_back(pid);
+    }
+    if (pids.size() < 4) {
+        return 0;
+    }
+    switch (service) {
+        case Service::XServer:
+            return pids[0];
+        case Service::SessionBus:
+            return pids[1];
+        case Service::WindowManager:
+            return pids[3];
+        case Service::AccessibilityBus:
+            return std::atoi(
+                runShell("pgrep -P " + std::to_string(pids[2]) + " dbus-daemon").output.c_str());
+    }
+    return 0;
 }
 
 XProbe::XProbe() {

@@ -38,6 +38,10 @@ class VirtualDesktop {
     // Starts one more application and waits for its window; gives its pid.
     std::int32_t startApp(const std::string& command);
 
+    enum class Service { XServer, SessionBus, AccessibilityBus, WindowManager };
+    // The process that provides the service; 0 when it is not known.
+    std::int32_t servicePid(Service service) const;
+
   private:
     std::string state_;
     std::vector<std::int32_t> appPids_;

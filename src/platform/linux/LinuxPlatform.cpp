@@ -90,6 +90,11 @@ void LinuxPlatform::sleep(Nanos duration) {
     if (duration >= std::chrono::milliseconds(100)) {
         accessibility_.available();
     }
+    // A pause on a display that has gone ends when it goes: nothing on it can change any more,
+    // and what follows (a poll, a focus check, the observation) then ends the request at once.
+    if (connection_.closedBefore(until - sleep_.wakeEarly())) {
+        return;
+    }
     sleep_.until(until);
 }
 

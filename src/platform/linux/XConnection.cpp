@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/linux/MonotonicClock.h"
 #include "platform/linux/WindowLayer.h"
 
 namespace quorvel::x11 {
@@ -229,6 +230,31 @@ void keepOpenUntilHandled(XConnection& connection) {
 bool XConnection::usable() const {
     connect();
     return connection_ && root_ != 0 && xcb_connection_has_error(connection_) == 0;
+}
+
+bool XConnection::closedBefore(std::chrono::nanoseconds until) const {
+    if (!connection_ || xcb_connection_has_error(connection_)) {
+        return connection_ != nullptr;
+    }
+    // Only the peer's closing wakes the wait: what a live server sends stays in the socket for
+    // the readers that expect it.
+    pollfd socket{xcb_get_file_descriptor(connection_), POLLRDHUP, 0};
+    for (;;) {
+        std::int64_t left = (until - monotonicNow()).count();
+        if (left <= 0) {
+            return false;
+        }
+        timespec timeout{static_cast<time_t>(left / 1000000000),
+                         static_cast<long>(left % 1000000000)};
+        if (ppoll(&socket, 1, &timeout, nullptr) > 0) {
+            break;  // signals only raise the cancellation flag: EINTR waits on
+        }
+    }
+    // The server is gone: reading the rest makes XCB see the end of the connection.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        std::free(event);
+    }
+    return xcb_connection_has_error(connection_) != 0;
 }
 
 void* XConnection::awaitReply(unsigned int sequence) const {

@@ -10,6 +10,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,6 +82,10 @@ class XConnection {
     // False without a display, when connecting was given up, and for good once the connection
     // broke. The first call connects.
     bool usable() const;
+    // Waits until the monotonic clock reads `until`, or until the server has closed a connection
+    // that was made: true then, and the connection is no longer usable. Connects to nothing;
+    // takes nothing from the server while it lives.
+    bool closedBefore(std::chrono::nanoseconds until) const;
     xcb_connection_t* xcb() const {
         connect();
         return connection_;

@@ -301,7 +301,13 @@ DBusConnection* AtspiAccessibility::connection() {
 
 bool AtspiAccessibility::available() {
     DBusConnection* bus = connection();
-    return bus && dbus_connection_get_is_connected(bus);
+    if (!bus) {
+        return false;
+    }
+    // A bus that went away since the last call shows only once the connection reads its end;
+    // reading without waiting does not take anything from the queue.
+    dbus_connection_read_write(bus, 0);
+    return dbus_connection_get_is_connected(bus);
 }
 
 ApplicationView& AtspiAccessibility::view(const std::string& bus) {
