@@ -15,6 +15,7 @@ packages=(
   googletest            # unit and process tests (GoogleTest sources)
   gtk-3-examples        # end-to-end tests: gtk3-widget-factory and gtk3-demo, the applications driven
   gtk-4-examples        # toolkit tests: gtk4-widget-factory
+  gir1.2-gtk-3.0        # toolkit tests: GTK 3 for python3-gi, the large applications of tests/e2e/apps
   libgmock-dev          # unit tests
   libgtest-dev          # unit tests
   libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
@@ -29,6 +30,7 @@ packages=(
   libxkbcommon-x11-dev  # typing: the server's XKB keymap read and its levels simulated (libxkbcommon)
   libxcb1-dev           # the X11 desktop: windows, focus, keyboard mapping
   make                  # build
+  python3-gi            # toolkit tests: the large GTK 3 applications of tests/e2e/apps
   python3-xlib          # end-to-end tests: small X clients that grab, pop up, remap and switch layouts
   python3-pyatspi       # benchmark: the pyatspi walk that the driver's observation is timed against
   pyqt6-examples        # toolkit tests: a Qt 6 application (PyQt6's dialogs)

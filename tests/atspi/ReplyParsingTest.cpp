@@ -143,6 +143,7 @@ TEST(ReplyParsing, RepliesOfAnotherShapeGiveNothing) {
     EXPECT_FALSE(parseExtents(text.get()));
     EXPECT_FALSE(parseExtents(nullptr));
     EXPECT_TRUE(parseReferences(text.get()).empty());
+    EXPECT_FALSE(parseReference(text.get()));
     EXPECT_FALSE(parseCurrentValue(text.get()));
     EXPECT_FALSE(parseUnsigned(text.get()));
     EXPECT_FALSE(parseBoolean(text.get()));
@@ -231,6 +232,11 @@ TEST(ReplyParsing, ExtentsReferencesTextAndValue) {
     std::vector<ObjectRef> refs = parseReferences(children.get());
     ASSERT_EQ(refs.size(), 2u);
     EXPECT_EQ(refs[1], (ObjectRef{":1.7", "/org/a11y/atspi/accessible/root"}));
+    EXPECT_FALSE(parseReference(children.get()));  // a list is not one child
+    MessagePtr child = reply([](DBusMessageIter* arguments) {
+        appendReference(arguments, ":1.0", "/org/a11y/atspi/accessible/9");
+    });
+    EXPECT_EQ(parseReference(child.get()), (ObjectRef{":1.0", "/org/a11y/atspi/accessible/9"}));
 
     MessagePtr text =
         reply([](DBusMessageIter* arguments) { appendString(arguments, "日本語 é"); });

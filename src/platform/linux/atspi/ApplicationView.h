@@ -1,14 +1,16 @@
 #pragma once
 
 // What the driver has read of one application (one bus name) since the last time it chose to
-// forget, gathered with as few D-Bus round trips as it can:
-// - the first read asks, in one batch, for the application's whole list of objects
-//   (org.a11y.atspi.Cache.GetItems, with names, roles, descriptions and states as they are at
-//   that moment) and for the application object itself;
+// forget, gathered with as few D-Bus round trips as it can, and never more than the walk needs:
+// - the first read asks, in one batch, for the application object and its windows; then the
+//   children of the objects at the top of the tree are counted, and unless one counts many, the
+//   application's whole list of objects is asked for (org.a11y.atspi.Cache.GetItems, with names,
+//   roles, descriptions and states as they are at that moment);
 // - objects the list leaves out (the rows of tables and lists, the items of menus) are described
 //   on demand, each with the objects that follow it in walking order, in one batch;
-// - positions, sizes, texts and values are read for the object asked about and the objects that
-//   a depth-first walk would ask about next, in one batch.
+// - positions, sizes, texts, values and children are read for the object asked about and the
+//   objects that a depth-first walk would ask about next, in one batch; an object that counts
+//   many children has them read a range at a time, from the first.
 // Each batch waits at most the timeout it is given. An application that lets two batches time
 // out is not asked again until the next `forget`, so a frozen one costs a bounded time.
 
