@@ -30,6 +30,7 @@ packages=(
   libxkbcommon-x11-dev  # typing: the server's XKB keymap read and its levels simulated (libxkbcommon)
   libxcb1-dev           # the X11 desktop: windows, focus, keyboard mapping
   make                  # build
+  python3-jsonschema    # process and desktop tests: every reply checked against schema/
   python3-gi            # toolkit tests: the large GTK 3 applications of tests/e2e/apps
   python3-xlib          # end-to-end tests: small X clients that grab, pop up, remap and switch layouts
   python3-pyatspi       # benchmark: the pyatspi walk that the driver's observation is timed against

@@ -1,5 +1,13 @@
 #include "DriverRun.h"
 
+// The tests check every reply they receive against the published schemas; the benchmark, which
+// runs the executable the same way, does not.
+#ifdef QUORVEL_CHECK_REPLY_SCHEMAS
+#include <gtest/gtest.h>
+
+#include "ReplySchema.h"
+#endif
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -78,6 +86,11 @@ DriverReply runDriver(const Json& request, const DriverOptions& options) {
     waitpid(pid, &status, 0);
     result.elapsed = std::chrono::steady_clock::now() - start;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#ifdef QUORVEL_CHECK_REPLY_SCHEMAS
+    if (!result.line.empty()) {
+        EXPECT_EQ(test::replySchemaViolation(result.line), "") << result.line;
+    }
+#endif
     result.reply = Json::parse(result.line, nullptr, false);
     if (result.reply.is_discarded()) {
         result.reply = Json();

@@ -1,5 +1,9 @@
 #include "DriverProcess.h"
 
+#include <gtest/gtest.h>
+
+#include "ReplySchema.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -165,6 +169,9 @@ Outcome DriverProcess::collect() {
         outcome.exitStatus = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         outcome.termSignal = WTERMSIG(status);
+    }
+    if (!outcome.out.empty()) {
+        EXPECT_EQ(replySchemaViolation(outcome.out), "") << outcome.out;
     }
     return outcome;
 }
