@@ -10,6 +10,8 @@ packages=(
   cmake                 # build
   dbus-bin              # end-to-end tests: dbus-send, the accessibility bus readiness check
   dbus-daemon           # end-to-end tests: the session bus of the virtual desktop
+  debootstrap           # package check: a fresh minimal Debian root to install the package into
+  dpkg-dev              # the Debian package: dpkg-shlibdeps finds its dependencies
   firefox-esr           # toolkit tests: Firefox showing a local form
   g++                   # build
   googletest            # unit and process tests (GoogleTest sources)
