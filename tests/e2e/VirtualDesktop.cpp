@@ -135,8 +135,17 @@ std::int32_t VirtualDesktop::servicePid(Service service) const {
         case Service::WindowManager:
             return pids[3];
         case Service::AccessibilityBus:
-            return std::atoi(
-                runShell("pgrep -P " + std::to_string(pids[2]) + " dbus-daemon").output.c_str());
+            // The launcher may still be starting it: seen once on a busy machine.
+            for (int attempt = 0; attempt < 50; ++attempt) {
+                std::int32_t bus =
+                    std::atoi(runShell("pgrep -P " + std::to_string(pids[2]) + " dbus-daemon")
+                                  .output.c_str());
+                if (bus > 0) {
+                    return bus;
+                }
+                usleep(100000);
+            }
+            return 0;
     }
     return 0;
 }
