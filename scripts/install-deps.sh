@@ -23,6 +23,7 @@ packages=(
   libdbus-1-dev         # accessibility: AT-SPI spoken over D-Bus (libdbus)
   libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes for clang
   libicu-dev            # grapheme clusters and Unicode upper-casing
+  libpng-dev            # quorvel-capture: the screenshots' PNG encoding
   libreoffice-gtk3      # toolkit tests: LibreOffice drawn by GTK 3, the plugin with accessibility
   libreoffice-writer    # toolkit tests: LibreOffice Writer
   libxcb-randr0-dev     # the monitors' areas (RandR): a pointer is never sent off every monitor
