@@ -203,7 +203,8 @@ TEST_F(DriverOnDesktop, AWindowThatTakesTheFocusMidTextReceivesNothing) {
         text += "abc d\u00E9f \U0001F600 ";  // 40 x 10 characters: 2 s of typing or more
     }
     DriverOptions options;
-    options.meanwhileAfter = 600ms;
+    // Typing has begun by then, on a build under the sanitizers too, and has a second more to go.
+    options.meanwhileAfter = 1500ms;
     xcb_window_t terminal = probe.windowOf(desktop.terminal);
     options.meanwhile = [&](int) { probe.activate(terminal); };
     expectError(batch(desktop.widgetFactory, {click(entryX, entryY), type(text)}), lostFocus,
