@@ -48,9 +48,14 @@ window_manager_ready() {
     xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
 }
 
+# The launcher must hold its name before anyone asks it for the address: the name is activatable,
+# so a question asked earlier makes the session bus start a second launcher, whose bus is the one
+# the applications then use and the one that stop does not know of.
 accessibility_bus_ready() {
-    dbus-send --session --print-reply --reply-timeout=1000 --dest=org.a11y.Bus /org/a11y/bus \
-        org.a11y.Bus.GetAddress | grep -q 'string "'
+    dbus-send --session --print-reply=literal --reply-timeout=1000 --dest=org.freedesktop.DBus \
+        / org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus | grep -q true &&
+        dbus-send --session --print-reply --reply-timeout=1000 --dest=org.a11y.Bus /org/a11y/bus \
+            org.a11y.Bus.GetAddress | grep -q 'string "'
 }
 
 accessibility_bus_address() {

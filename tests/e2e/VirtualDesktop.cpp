@@ -1,6 +1,5 @@
 #include "VirtualDesktop.h"
 
-#include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xtest.h>
 
@@ -118,7 +117,7 @@ std::int32_t VirtualDesktop::startApp(const std::string& command) {
 
 std::int32_t VirtualDesktop::servicePid(Service service) const {
     // desktop.sh records Xvfb, the session bus, the accessibility bus's launcher and openbox
-    // first, in that order; the launcher's child is the accessibility bus.
+    // first, in that order.
     std::ifstream recorded(state_ + "/pids");
     std::vector<std::int32_t> pids;
     for (std::int32_t pid = 0; pids.size() < 4 && recorded >> pid;) {
@@ -134,18 +133,17 @@ std::int32_t VirtualDesktop::servicePid(Service service) const {
             return pids[1];
         case Service::WindowManager:
             return pids[3];
-        case Service::AccessibilityBus:
-            // The launcher may still be starting it: seen once on a busy machine.
-            for (int attempt = 0; attempt < 50; ++attempt) {
-                std::int32_t bus =
-                    std::atoi(runShell("pgrep -P " + std::to_string(pids[2]) + " dbus-daemon")
-                                  .output.c_str());
-                if (bus > 0) {
-                    return bus;
-                }
-                usleep(100000);
-            }
-            return 0;
+        case Service::AccessibilityBus: {
+            // The accessibility bus tells its own pid; its address is on the root window.
+            std::string pid =
+                runShell(
+                    "dbus-send --bus=\"$(xprop -root AT_SPI_BUS | sed 's/^[^\"]*\"//; s/\"$//')\" "
+                    "--print-reply=literal --reply-timeout=1000 --dest=org.freedesktop.DBus / "
+                    "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.DBus | "
+                    "sed 's/.*uint32 //'")
+                    .output;
+            return std::atoi(pid.c_str());
+        }
     }
     return 0;
 }
