@@ -1,8 +1,17 @@
 #include "main/Computer.h"
+
+#ifdef __APPLE__
+#include "platform/macos/MacPlatform.h"
+using SystemPlatform = quorvel::MacPlatform;
+#else
 #include "platform/linux/LinuxPlatform.h"
+using SystemPlatform = quorvel::LinuxPlatform;
+#endif
 
 int main() {
+    // Before anything else, the platform's connections included: a signal that arrives from
+    // here on becomes a cancelled reply.
     quorvel::ComputerMain::installSignalHandlers();
-    quorvel::LinuxPlatform platform;
+    SystemPlatform platform;
     return quorvel::ComputerMain::main(platform);
 }
