@@ -21,8 +21,8 @@ class MacPlatform final : public Platform {
     std::optional<Pid> frontmostPid() override;
     std::unique_ptr<RunningApplication> runningApplication(Pid pid) override;
     Json windowServerList() override;
-    // None: off every display the window server lists no window, so the window list alone
-    // refuses such a point.
+    // None known: the window list alone decides whether a point is the target's. (The displays'
+    // areas would come from CGGetActiveDisplayList and CGDisplayBounds.)
     std::vector<ScreenRect> displayBounds() override { return {}; }
     ElementHandle applicationElement(Pid pid) override;
     void setMessagingTimeout(const Element& element, float seconds) override;

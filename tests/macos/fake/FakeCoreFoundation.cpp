@@ -3,8 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 #include <string>
+
+#include <unicode/unistr.h>
 
 #include "FakeObjects.h"
 
@@ -56,48 +57,13 @@ Object* object(CFTypeRef ref) {
 }
 
 std::u16string utf16(const std::string& utf8) {
-    std::u16string text;
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto lead = static_cast<unsigned char>(utf8[i]);
-        int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length && i + k < utf8.size(); ++k) {
-            code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        }
-        i += length;
-        if (code >= 0x10000) {
-            text += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-            text += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            text += static_cast<char16_t>(code);
-        }
-    }
-    return text;
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(utf8);
+    return {text.getBuffer(), static_cast<std::size_t>(text.length())};
 }
 
 std::string utf8(const std::u16string& text) {
     std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t code = text[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size()) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        if (code < 0x80) {
-            bytes += static_cast<char>(code);
-        } else if (code < 0x800) {
-            bytes += static_cast<char>(0xC0 | (code >> 6));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            bytes += static_cast<char>(0xE0 | (code >> 12));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            bytes += static_cast<char>(0xF0 | (code >> 18));
-            bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
+    icu::UnicodeString(text.data(), static_cast<std::int32_t>(text.size())).toUTF8String(bytes);
     return bytes;
 }
 
