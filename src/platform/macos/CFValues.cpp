@@ -3,6 +3,8 @@
 #include <ApplicationServices/ApplicationServices.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/macos/AccessibilityElement.h"
@@ -16,6 +18,28 @@ constexpr int deepestNesting = 8;
 
 bool isA(CFTypeRef value, CFTypeID type) {
     return value && CFGetTypeID(value) == type;
+}
+
+// The text as UTF-8; absent for a null or non-string value.
+std::optional<std::string> utf8Text(CFTypeRef value) {
+    if (!isA(value, CFStringGetTypeID())) {
+        return std::nullopt;
+    }
+    auto text = static_cast<CFStringRef>(value);
+    CFIndex units = CFStringGetLength(text);
+    // CFStringGetBytes does not stop at a NUL inside the text, unlike CFStringGetCString, and
+    // puts a question mark for what UTF-8 cannot carry (an unpaired surrogate).
+    CFIndex capacity = CFStringGetMaximumSizeForEncoding(units, kCFStringEncodingUTF8);
+    if (capacity < 0) {
+        return std::nullopt;  // too long to say how long
+    }
+    std::string bytes(static_cast<std::size_t>(capacity), '\0');
+    CFIndex used = 0;
+    CFStringGetBytes(text, CFRangeMake(0, units), kCFStringEncodingUTF8, '?', false,
+                     reinterpret_cast<UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()),
+                     &used);
+    bytes.resize(static_cast<std::size_t>(used));
+    return bytes;
 }
 
 // An integer when the number is one and fits, else a double.
@@ -136,27 +160,6 @@ AttributeValue attributeAt(CFTypeRef value, int depth) {
 
 }  // namespace
 
-std::optional<std::string> utf8Text(CFTypeRef value) {
-    if (!isA(value, CFStringGetTypeID())) {
-        return std::nullopt;
-    }
-    auto text = static_cast<CFStringRef>(value);
-    CFIndex units = CFStringGetLength(text);
-    // CFStringGetBytes does not stop at a NUL inside the text, unlike CFStringGetCString, and
-    // puts a question mark for what UTF-8 cannot carry (an unpaired surrogate).
-    CFIndex capacity = CFStringGetMaximumSizeForEncoding(units, kCFStringEncodingUTF8);
-    if (capacity < 0) {
-        return std::nullopt;  // too long to say how long
-    }
-    std::string bytes(static_cast<std::size_t>(capacity), '\0');
-    CFIndex used = 0;
-    CFStringGetBytes(text, CFRangeMake(0, units), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()),
-                     &used);
-    bytes.resize(static_cast<std::size_t>(used));
-    return bytes;
-}
-
 CFHandle<CFStringRef> makeString(std::string_view utf8) {
     std::string terminated(utf8);
     if (terminated.find('\0') != std::string::npos) {
@@ -164,10 +167,6 @@ CFHandle<CFStringRef> makeString(std::string_view utf8) {
     }
     return CFHandle<CFStringRef>::adopt(
         CFStringCreateWithCString(kCFAllocatorDefault, terminated.c_str(), kCFStringEncodingUTF8));
-}
-
-Json jsonValue(CFTypeRef value) {
-    return jsonAt(value, 0);
 }
 
 Json windowRecords(CFArrayRef windows) {
@@ -182,7 +181,7 @@ Json windowRecords(CFArrayRef windows) {
     for (CFIndex i = 0, count = CFArrayGetCount(windows); i < count; ++i) {
         CFTypeRef item = CFArrayGetValueAtIndex(windows, i);
         if (!isA(item, CFDictionaryGetTypeID())) {
-            records.push_back(jsonValue(item));
+            records.push_back(jsonAt(item, 0));
             continue;
         }
         Json record = Json::object();

@@ -7,7 +7,6 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,17 +16,12 @@
 
 namespace quorvel::macos {
 
-// The text as UTF-8; absent for a null or non-string value. An unpaired surrogate becomes "?".
-std::optional<std::string> utf8Text(CFTypeRef value);
-
 // A new string of UTF-8 text; null when the text is not valid UTF-8.
 CFHandle<CFStringRef> makeString(std::string_view utf8);
 
-// Strings, numbers, booleans, arrays and dictionaries with string keys; null for anything else.
-Json jsonValue(CFTypeRef value);
-
 // The window server's list: one object per window dictionary with the keys the window list
-// reads, converted as they came; any other item as jsonValue gives it.
+// reads, converted as they came, as is any other item: strings, numbers, booleans, arrays and
+// dictionaries with string keys; null for a value of any other type.
 Json windowRecords(CFArrayRef windows);
 
 // An attribute as the driver tells kinds apart. Elements inside get references of their own,

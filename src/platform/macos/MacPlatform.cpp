@@ -269,11 +269,11 @@ void MacPlatform::releaseInput() {
     for (auto [button, type, quartzButton] :
          {std::tuple{&held_.left, kCGEventLeftMouseUp, kCGMouseButtonLeft},
           std::tuple{&held_.right, kCGEventRightMouseUp, kCGMouseButtonRight}}) {
-        auto up = CFHandle<CGEventRef>::adopt(
-            *button
-                ? CGEventCreateMouseEvent(
-                      nullptr, type, CGPointMake(held_.pointer.x, held_.pointer.y), quartzButton)
-                : nullptr);
+        if (!*button) {
+            continue;
+        }
+        auto up = CFHandle<CGEventRef>::adopt(CGEventCreateMouseEvent(
+            nullptr, type, CGPointMake(held_.pointer.x, held_.pointer.y), quartzButton));
         if (up) {
             CGEventPost(kCGHIDEventTap, up.get());
             *button = false;

@@ -298,8 +298,10 @@ CFIndex CFDictionaryGetCount(CFDictionaryRef theDict) {
 Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void* key,
                                       const void** value) {
     Dictionary* dictionary = as<Dictionary>(theDict, DictionaryType);
-    for (const auto& [entryKey, entryValue] :
-         dictionary ? dictionary->entries : decltype(dictionary->entries){}) {
+    if (!dictionary) {
+        return false;
+    }
+    for (const auto& [entryKey, entryValue] : dictionary->entries) {
         if (CFEqual(entryKey, key)) {
             *value = entryValue;
             return true;

@@ -159,7 +159,6 @@ void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
     PostedEvent posted = eventObject(event)->event;
     posted.tap = tap;
-    posted.at = services().now;
     services().posted.push_back(posted);
 }
 

@@ -61,7 +61,6 @@ struct PostedEvent {
     std::int32_t wheels[3] = {0, 0, 0};
     bool sourceWasNull = true;
     std::uint32_t tap = 0;
-    Nanos at{0};
 };
 
 struct App {
