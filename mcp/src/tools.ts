@@ -58,8 +58,8 @@ function asResult(outcome: DriverOutcome): CallToolResult {
 const missingDriver =
   "quorvel-computer was not found: set QUORVEL_MCP_DRIVER to its path, or put it next to the server or on PATH";
 
-export function registerTools(server: McpServer, programs: Programs): void {
-  const turns = new Turns();
+// `turns` is shared by every session of one server process: the desktop is one.
+export function registerTools(server: McpServer, programs: Programs, turns = new Turns()): void {
   const drive = (request: unknown, signal: AbortSignal): Promise<CallToolResult> =>
     turns.run(async () =>
       programs.driver ? asResult(await runDriver(programs.driver, request, signal)) : asResult({ kind: "failed", message: missingDriver }),
