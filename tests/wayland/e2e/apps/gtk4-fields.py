@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""A GTK 4 window titled by argv[2] with two text fields, "first" (focused) and "second", that
+writes each key and button it receives and each text change to the file argv[1], one line each:
+"shown", "press key 38", "release key 38", "press button 1", "release button 1",
+"text second <JSON string>". The tests read back what arrived from there."""
+
+import json
+import sys
+
+import gi
+
+gi.require_version("Gtk", "4.0")
+from gi.repository import GLib, Gtk  # noqa: E402
+
+log = open(sys.argv[1], "a", buffering=1, encoding="utf-8")
+title = sys.argv[2] if len(sys.argv) > 2 else "GTK 4 fields"
+
+
+def write(line):
+    log.write(line + "\n")
+
+
+def on_activate(app):
+    window = Gtk.ApplicationWindow(application=app, title=title)
+    window.set_default_size(420, 200)
+    box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=24)
+    for side in ("margin_top", "margin_bottom", "margin_start", "margin_end"):
+        box.set_property(side, 24)
+    for name in ("first", "second"):
+        entry = Gtk.Entry()
+        entry.update_property([Gtk.AccessibleProperty.LABEL], [name])
+        entry.connect("changed", lambda e, n=name: write("text %s %s" % (n, json.dumps(e.get_text()))))
+        box.append(entry)
+    window.set_child(box)
+
+    keys = Gtk.EventControllerKey()
+    keys.set_propagation_phase(Gtk.PropagationPhase.CAPTURE)
+    def on_key_pressed(_controller, _keyval, code, _state):
+        write("press key %d" % code)
+        return False
+
+    keys.connect("key-pressed", on_key_pressed)
+    keys.connect("key-released", lambda c, v, code, s: write("release key %d" % code))
+    window.add_controller(keys)
+    clicks = Gtk.GestureClick(button=0)
+    clicks.set_propagation_phase(Gtk.PropagationPhase.CAPTURE)
+    clicks.connect("pressed", lambda g, n, x, y: write("press button %d" % g.get_current_button()))
+    clicks.connect("released", lambda g, n, x, y: write("release button %d" % g.get_current_button()))
+    window.add_controller(clicks)
+    window.connect("map", lambda w: GLib.idle_add(lambda: write("shown")))
+    window.present()
+
+
+application = Gtk.Application(application_id="org.quorvel.GtkFields")
+application.connect("activate", on_activate)
+application.run([sys.argv[0]])
