@@ -137,6 +137,11 @@ start() {
     wait_for "accessibility bus" accessibility_bus_ready
     # Qt registers only with a bus it finds on the root window.
     xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "$(accessibility_bus_address)"
+    # Assistive technologies on, as a desktop's accessibility setting turns them on: Chromium,
+    # started as a user starts it, joins the accessibility bus only when it finds this set.
+    dbus-send --session --print-reply --reply-timeout=1000 --dest=org.a11y.Bus /org/a11y/bus \
+        org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled \
+        variant:boolean:true >/dev/null || die "the accessibility bus did not take IsEnabled"
 
     rc_without_key_bindings
     openbox --config-file "$state/rc.xml" >>"$state/openbox.log" 2>&1 &

@@ -14,6 +14,10 @@
 #   qt6       PyQt6's dialogs/extension.py on Debian's Qt 6 (pyqt6-examples)
 #   firefox   Firefox ESR showing tests/e2e/apps/form.html
 #   chromium  Chromium showing the same page in an application window, without toolbars
+#   chromium-as-user
+#             the same through Debian's chromium command, with the flags a user would give and
+#             none of the desktop's switches: only the desktop's accessibility setting tells it
+#             to join the accessibility bus
 #   writer    LibreOffice Writer with a new empty document
 #   large-rows, large-labels, large-text, large-windows
 #             tests/e2e/apps/large.py: a GTK 3 application built to be large (a 50,000-row
@@ -160,6 +164,13 @@ EOF
             --disable-component-update --disable-sync --disable-gpu --password-store=basic \
             --user-data-dir="$profile" --app="$(file_url "$page")"
         ;;
+    chromium-as-user)
+        profile=$(fresh_profile chromium)
+        export BREAKPAD_DUMP_LOCATION=$profile/crash-reports
+        exec env -u GNOME_ACCESSIBILITY -u QT_LINUX_ACCESSIBILITY_ALWAYS_ON chromium --no-sandbox \
+            --force-renderer-accessibility --disable-gpu --user-data-dir="$profile" \
+            --app="$(file_url "$page")"
+        ;;
     writer)
         profile=$(fresh_profile writer)
         # soffice is a script that execs oosplash, which starts soffice.bin as its child: the
@@ -193,5 +204,5 @@ EOF
     large-rows | large-labels | large-text | large-windows)
         exec /usr/bin/python3 -B "$root/tests/e2e/apps/large.py" "${name#large-}"
         ;;
-    *) die "usage: launch-app.sh gtk3|gtk4|qt5|qt6|firefox|chromium|writer|large-KIND" ;;
+    *) die "usage: launch-app.sh gtk3|gtk4|qt5|qt6|firefox|chromium|chromium-as-user|writer|large-KIND" ;;
 esac

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -165,10 +166,12 @@ INSTANTIATE_TEST_SUITE_P(Applications, ToolkitsOnDesktop,
                                          Application{"qt6", 1, "AXTextField", nullptr},
                                          Application{"firefox", 1, "AXTextField", "Name"},
                                          Application{"chromium", 1, "AXTextField", "Name"},
+                                         Application{"chromium-as-user", 1, "AXTextField", "Name"},
                                          Application{"writer", 1, "AXTextArea", ""}),
                          [](const testing::TestParamInfo<Application>& info) {
-                             return std::string(info.param.name) + "_scale" +
-                                    std::to_string(info.param.scale);
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name + "_scale" + std::to_string(info.param.scale);
                          });
 
 }  // namespace
