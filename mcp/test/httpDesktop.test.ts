@@ -45,13 +45,14 @@ async function textField(client: Awaited<ReturnType<typeof connectHttp>>["client
   return { x: field.AXPosition!.x + field.AXSize!.width / 2, y: field.AXPosition!.y + field.AXSize!.height / 2, width: field.AXSize!.width };
 }
 
-// The pointer buttons held (the X button masks) and the number of keys down, on the desktop.
+// The pointer buttons held (the X button masks) and the number of keys down, on the desktop
+// (Debian's python3 with python3-xlib, whatever python3 PATH finds first).
 function pressed(): { buttons: number; keys: number } {
   const script =
     "from Xlib import display\n" +
     "d = display.Display()\n" +
     "print(d.screen().root.query_pointer().mask & 0x1f00, sum(bin(b).count('1') for b in d.query_keymap()))\n";
-  const [buttons, keys] = execFileSync("python3", ["-c", script], { env: { ...process.env, ...desktop.env }, encoding: "utf8" }).trim().split(" ").map(Number);
+  const [buttons, keys] = execFileSync("/usr/bin/python3", ["-c", script], { env: { ...process.env, ...desktop.env }, encoding: "utf8" }).trim().split(" ").map(Number);
   return { buttons, keys };
 }
 
