@@ -8,18 +8,19 @@
 # BUILD is the build folder (default: build); RUNS defaults to $RUNS, else 15; each APP is a name
 # that scripts/launch-app.sh knows (default: gtk3 gtk4 qt5 qt6 firefox chromium writer). Every
 # application gets a virtual desktop of its own (scripts/desktop.sh), stopped before the next one
-# starts. Four times are taken per run:
-#   driver    the executable from its start to its exit with an observe-only request for the
-#             application, less the 0.2 s pause that every observation begins with;
-#   snapshot  the same observation inside one process (bench/ObserveInProcess.cpp), less the
-#             pause: what a request spends observing once the process is up;
-#   pyatspi   the pyatspi walk from the lookup of the application to the end of the walk, without
-#             the start of Python and the import of pyatspi;
-#   python    the whole pyatspi process, start and import included.
+# starts. Three figures are taken per run:
+#   driver       the executable from its start to its exit with an observe-only request for the
+#                application, less the 0.2 s pause that every observation begins with;
+#   application  the CPU time the application's threads spent meanwhile (/proc/PID/task/*/schedstat):
+#                what it spent answering the driver, the floor of any observation of it;
+#   pyatspi      the pyatspi walk of the same bounds from the lookup of the application to the end
+#                of the walk, without the start of Python and the import of pyatspi.
+# The goal for the driver is at most 1.3 times the application's time plus 5 ms, and never more
+# than the walk; the table's last column says whether the medians meet it.
 # Once the application's window is up, the walk is tried until pyatspi finds the application on the
 # accessibility bus; then one warm-up run of each comes first and is not counted: the application
 # makes its accessible objects on the first walk of all. An application that does not start, or
-# that one of the three cannot observe, gets a row that says so, and the next one is measured.
+# that one of the two cannot observe, gets a row that says so, and the next one is measured.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,17 +28,15 @@ root=$(dirname "$here")
 build=${1:-$root/build}
 runs=${2:-${RUNS:-15}}
 shift $(($# < 2 ? $# : 2))
-known=(gtk3 gtk4 qt5 qt6 firefox chromium writer)
+known=(gtk3 gtk4 qt5 qt6 firefox chromium chromium-as-user writer)
+default=(gtk3 gtk4 qt5 qt6 firefox chromium writer)
 apps=("$@")
-[ ${#apps[@]} -gt 0 ] || apps=("${known[@]}")
+[ ${#apps[@]} -gt 0 ] || apps=("${default[@]}")
 driver=$build/quorvel-computer
-snapshot=$build/bench/quorvel_observe_bench
 pause_ms=200
 registration_timeout=60   # seconds for pyatspi to find the application once its window is up
 
-for program in "$driver" "$snapshot"; do
-    [ -x "$program" ] || { echo "no $program: build the project first" >&2; exit 1; }
-done
+[ -x "$driver" ] || { echo "no $driver: build the project first" >&2; exit 1; }
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "RUNS must be a positive number, not '$runs'" >&2; exit 1; }
 for app in "${apps[@]}"; do
     [[ " ${known[*]} " == *" $app "* ]] || { echo "no application '$app': ${known[*]}" >&2; exit 1; }
@@ -45,34 +44,44 @@ done
 
 milliseconds_since() { echo $(( ($(date +%s%N) - $1) / 1000 )) | awk '{printf "%.1f", $1 / 1000}'; }
 
-# Milliseconds the driver took, less the pause, and the number of nodes in its tree.
+# Nanoseconds the application's threads have run on a CPU so far.
+application_cpu() {
+    cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{total += $1} END {print total + 0}'
+}
+
+# Milliseconds the driver took, less the pause; milliseconds the application ran meanwhile; and
+# the number of nodes in the driver's tree.
 time_driver() {
-    local start reply elapsed
+    local start reply elapsed cpu_before cpu_after
+    cpu_before=$(application_cpu)
     start=$(date +%s%N)
     reply=$("$driver" <<<"$request")
     elapsed=$(milliseconds_since "$start")
+    cpu_after=$(application_cpu)
     python3 -c '
 import json, sys
 def count(node):
     own = 1 if any(key.startswith("AX") for key in node) else 0
     return own + sum(count(child) for child in node.get("children", []))
-print("%.1f %d" % (float(sys.argv[2]) - float(sys.argv[3]),
-                   count(json.loads(sys.argv[1])["accessibility_tree"])))' \
-        "$reply" "$elapsed" "$pause_ms"
+print("%.1f %.1f %d" % (float(sys.argv[2]) - float(sys.argv[3]), float(sys.argv[4]) / 1e6,
+                        count(json.loads(sys.argv[1])["accessibility_tree"])))' \
+        "$reply" "$elapsed" "$pause_ms" "$((cpu_after - cpu_before))"
 }
 
-time_snapshot() { "$snapshot" "$pid" 1; }
-
-# The walk's own time and node count, then the whole process's time.
-time_pyatspi() {
-    local start walk
-    start=$(date +%s%N)
-    walk=$(/usr/bin/python3 "$here/pyatspi-walk.py" "$pid")
-    echo "$walk $(milliseconds_since "$start")"
-}
+# The walk's own time and node count.
+time_pyatspi() { /usr/bin/python3 "$here/pyatspi-walk.py" "$pid"; }
 
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.1f", a / b; else print "-"}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}'; }
+# Whether the driver's median meets its goal against the application's and the walk's.
+verdict() {
+    awk -v driver="$1" -v application="$2" -v walk="$3" 'BEGIN {
+        bound = 1.3 * application + 5
+        if (driver <= bound && driver <= walk) print "met"
+        else if (driver > bound) printf "over %.1f\n", bound
+        else print "over walk"
+    }'
+}
 # One count, or the smallest and the largest where runs differed.
 spread() { sort -n | awk 'NR == 1 {low = $1} {high = $1} END {print (low == high) ? low : low "-" high}'; }
 
@@ -103,44 +112,37 @@ measure() (
         return 0
     fi
     local what
-    for what in driver snapshot pyatspi; do
+    for what in driver pyatspi; do
         if ! "time_$what" >/dev/null 2>&1; then
             echo "$app $what-failed" >&3
             return 0
         fi
     done
 
-    local -a driver_ms snapshot_ms pyatspi_ms python_ms driver_nodes snapshot_nodes walk_nodes
-    local run one_driver one_driver_nodes one_snapshot one_snapshot_nodes one_walk one_walk_nodes
-    local one_python
+    local -a driver_ms application_ms pyatspi_ms driver_nodes walk_nodes
+    local run one_driver one_application one_driver_nodes one_walk one_walk_nodes
     echo "$app (pid $pid)"
-    echo "run   driver (nodes)  snapshot (nodes)  pyatspi (nodes)   python   [ms]"
+    echo "run   driver  application (nodes)  pyatspi (nodes)   [ms]"
     for run in $(seq "$runs"); do
-        read -r one_driver one_driver_nodes < <(time_driver) || true
-        read -r one_snapshot one_snapshot_nodes < <(time_snapshot) || true
-        read -r one_walk one_walk_nodes one_python < <(time_pyatspi) || true
-        if [ -z "${one_driver_nodes:-}" ] || [ -z "${one_snapshot_nodes:-}" ] ||
-            [ -z "${one_python:-}" ]; then
+        read -r one_driver one_application one_driver_nodes < <(time_driver) || true
+        read -r one_walk one_walk_nodes < <(time_pyatspi) || true
+        if [ -z "${one_driver_nodes:-}" ] || [ -z "${one_walk_nodes:-}" ]; then
             echo "$app failed-in-run-$run" >&3
             return 0
         fi
         driver_ms+=("$one_driver")
-        snapshot_ms+=("$one_snapshot")
+        application_ms+=("$one_application")
         pyatspi_ms+=("$one_walk")
-        python_ms+=("$one_python")
         driver_nodes+=("$one_driver_nodes")
-        snapshot_nodes+=("$one_snapshot_nodes")
         walk_nodes+=("$one_walk_nodes")
-        printf '%3d  %7s (%s)  %8s (%s)  %7s (%s)  %7s\n' "$run" "$one_driver" "$one_driver_nodes" \
-            "$one_snapshot" "$one_snapshot_nodes" "$one_walk" "$one_walk_nodes" "$one_python"
+        printf '%3d  %7s  %11s (%s)  %7s (%s)\n' "$run" "$one_driver" "$one_application" \
+            "$one_driver_nodes" "$one_walk" "$one_walk_nodes"
     done
     echo "$app ok" \
         "$(printf '%s\n' "${driver_ms[@]}" | median)" \
-        "$(printf '%s\n' "${snapshot_ms[@]}" | median)" \
+        "$(printf '%s\n' "${application_ms[@]}" | median)" \
         "$(printf '%s\n' "${pyatspi_ms[@]}" | median)" \
-        "$(printf '%s\n' "${python_ms[@]}" | median)" \
         "$(printf '%s\n' "${driver_nodes[@]}" | spread)" \
-        "$(printf '%s\n' "${snapshot_nodes[@]}" | spread)" \
         "$(printf '%s\n' "${walk_nodes[@]}" | spread)" >&3
 )
 
@@ -153,17 +155,18 @@ for app in "${apps[@]}"; do
     echo
 done
 
-echo "medians of $runs runs [ms]; nodes: driver/snapshot/pyatspi"
-printf '%-11s %8s %9s %8s %8s %12s %14s %14s  %s\n' application driver snapshot pyatspi python \
-    walk/driver walk/snapshot python/driver nodes
-while read -r app status driver_median snapshot_median walk_median python_median \
-    nodes_driver nodes_snapshot nodes_walk; do
+echo "medians of $runs runs [ms] on $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg);" \
+    "goal: driver <= 1.3 x application + 5 and <= pyatspi"
+printf '%-17s %7s %12s %8s %19s %15s  %-11s %s\n' application driver application pyatspi \
+    driver/application driver/pyatspi goal nodes
+while read -r app status driver_median application_median walk_median nodes_driver nodes_walk; do
     if [ "$status" != ok ]; then
-        printf '%-11s %s\n' "$app" "${status//-/ }"
+        printf '%-17s %s\n' "$app" "${status//-/ }"
         continue
     fi
-    printf '%-11s %8s %9s %8s %8s %11sx %13sx %13sx  %s\n' "$app" "$driver_median" \
-        "$snapshot_median" "$walk_median" "$python_median" \
-        "$(ratio "$walk_median" "$driver_median")" "$(ratio "$walk_median" "$snapshot_median")" \
-        "$(ratio "$python_median" "$driver_median")" "$nodes_driver/$nodes_snapshot/$nodes_walk"
+    printf '%-17s %7s %12s %8s %18sx %14sx  %-11s %s\n' "$app" "$driver_median" \
+        "$application_median" "$walk_median" "$(ratio "$driver_median" "$application_median")" \
+        "$(ratio "$driver_median" "$walk_median")" \
+        "$(verdict "$driver_median" "$application_median" "$walk_median")" \
+        "$nodes_driver/$nodes_walk"
 done <"$results"
