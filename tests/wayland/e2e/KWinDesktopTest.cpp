@@ -45,6 +45,9 @@ Desktop* kwinDesktop = nullptr;
 class KWinDesktopTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        if (kwinDesktop) {
+            return;
+        }
         auto made = std::make_unique<Desktop>();
         std::string pattern = std::filesystem::temp_directory_path() / "quorvel-wayland.XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

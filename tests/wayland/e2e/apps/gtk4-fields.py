@@ -10,7 +10,7 @@ import sys
 import gi
 
 gi.require_version("Gtk", "4.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
 
 log = open(sys.argv[1], "a", buffering=1, encoding="utf-8")
 title = sys.argv[2] if len(sys.argv) > 2 else "GTK 4 fields"
@@ -18,6 +18,17 @@ title = sys.argv[2] if len(sys.argv) > 2 else "GTK 4 fields"
 
 def write(line):
     log.write(line + "\n")
+
+
+def on_event(_controller, event):
+    kind = event.get_event_type()
+    if kind in (Gdk.EventType.KEY_PRESS, Gdk.EventType.KEY_RELEASE):
+        verb = "press" if kind == Gdk.EventType.KEY_PRESS else "release"
+        write("%s key %d" % (verb, event.get_keycode()))
+    elif kind in (Gdk.EventType.BUTTON_PRESS, Gdk.EventType.BUTTON_RELEASE):
+        verb = "press" if kind == Gdk.EventType.BUTTON_PRESS else "release"
+        write("%s button %d" % (verb, event.get_button()))
+    return False
 
 
 def on_activate(app):
@@ -33,24 +44,17 @@ def on_activate(app):
         box.append(entry)
     window.set_child(box)
 
-    keys = Gtk.EventControllerKey()
-    keys.set_propagation_phase(Gtk.PropagationPhase.CAPTURE)
-    def on_key_pressed(_controller, _keyval, code, _state):
-        write("press key %d" % code)
-        return False
-
-    keys.connect("key-pressed", on_key_pressed)
-    keys.connect("key-released", lambda c, v, code, s: write("release key %d" % code))
-    window.add_controller(keys)
-    clicks = Gtk.GestureClick(button=0)
-    clicks.set_propagation_phase(Gtk.PropagationPhase.CAPTURE)
-    clicks.connect("pressed", lambda g, n, x, y: write("press button %d" % g.get_current_button()))
-    clicks.connect("released", lambda g, n, x, y: write("release button %d" % g.get_current_button()))
-    window.add_controller(clicks)
+    # Every key and button event reaches the window's legacy controller first, in the capture
+    # phase, before any widget's gesture can claim it.
+    events = Gtk.EventControllerLegacy()
+    events.set_propagation_phase(Gtk.PropagationPhase.CAPTURE)
+    events.connect("event", on_event)
+    window.add_controller(events)
     window.connect("map", lambda w: GLib.idle_add(lambda: write("shown")))
     window.present()
 
 
-application = Gtk.Application(application_id="org.quorvel.GtkFields")
+application = Gtk.Application(application_id="org.quorvel.GtkFields",
+                              flags=Gio.ApplicationFlags.NON_UNIQUE)
 application.connect("activate", on_activate)
 application.run([sys.argv[0]])
