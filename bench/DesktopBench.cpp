@@ -13,7 +13,7 @@
 
 #include "../tests/e2e/DriverRun.h"
 #include "../tests/e2e/VirtualDesktop.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 using namespace quorvel;
 using namespace std::chrono_literals;
@@ -49,7 +49,7 @@ xcb_connection_t* openWindows(int count) {
 
 // The middle of the pid's topmost window, as the window server lists it.
 ScreenPoint middleOfWindow(std::int32_t pid) {
-    LinuxPlatform platform;
+    X11Platform platform;
     for (const Json& window : platform.windowServerList()) {
         if (window.value("kCGWindowOwnerPID", 0) == pid) {
             const Json& bounds = window["kCGWindowBounds"];
@@ -73,7 +73,7 @@ int main() {
     std::int32_t terminal = desktop.appPids()[1];
 
     {
-        LinuxPlatform platform;
+        X11Platform platform;
         xcb_connection_t* windows = openWindows(48);
         std::size_t listed = 0;
         for (int wait = 0; wait < 100 && listed < 50; ++wait) {

@@ -11,7 +11,7 @@
 
 #include "main/Runtime.h"
 #include "observe/Snapshot.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     }
     quorvel::Pid pid = std::atoi(argv[1]);
     int runs = argc > 2 ? std::atoi(argv[2]) : 10;
-    quorvel::LinuxPlatform platform;
+    quorvel::X11Platform platform;
     quorvel::CancellationFlag flag{0};
     quorvel::Runtime runtime{platform, flag, {}};
     for (int run = 0; run < runs; ++run) {

@@ -4,8 +4,8 @@
 #include "platform/macos/MacPlatform.h"
 using SystemPlatform = quorvel::MacPlatform;
 #else
-#include "platform/linux/LinuxPlatform.h"
-using SystemPlatform = quorvel::LinuxPlatform;
+#include "platform/linux/x11/X11Platform.h"
+using SystemPlatform = quorvel::X11Platform;
 #endif
 
 int main() {

@@ -10,7 +10,7 @@
 
 #include "DesktopEnvironment.h"
 #include "DriverRun.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace quorvel::e2e {
 namespace {
@@ -215,7 +215,7 @@ TEST_F(AccessibilityOnDesktop, AnApplicationThatStopsAnsweringStillGetsAReply) {
 TEST_F(AccessibilityOnDesktop, RoleTableCoversTheRolesGtkShows) {
     // Every object of both applications, not only the first 180 (the menus are closed: their
     // items are left out).
-    LinuxPlatform platform;
+    X11Platform platform;
     std::set<std::string> roles;
     std::function<void(const Element&, int)> visit = [&](const Element& element, int depth) {
         std::optional<AttributeValue> role = platform.copyAttribute(element, "AXRole");

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "DesktopEnvironment.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace quorvel::e2e {
 namespace {
@@ -68,7 +68,7 @@ TEST(CompoundTitle, ADoubleByteTitleIsListedAsItsText) {
     xcb_flush(connection);
 
     // openbox reparents and maps it in its own time; the list names the client window.
-    LinuxPlatform platform;
+    X11Platform platform;
     Json found;
     for (int poll = 0; poll < 200 && found.is_null(); ++poll) {
         for (const Json& entry : platform.windowServerList()) {

@@ -9,7 +9,7 @@
 #include "DriverRun.h"
 #include "ExpectReply.h"
 #include "Requests.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace quorvel::e2e {
 namespace {
@@ -115,7 +115,7 @@ TEST_F(DriverOnDesktop, DoubleClickSelectsAWord) {
 TEST_F(DriverOnDesktop, RightClickOpensAMenuWindowAboveTheApplicationLayer) {
     expectOk(batch(desktop.widgetFactory,
                    {{{"type", "click"}, {"x", entryX}, {"y", entryY}, {"button", "right"}}}));
-    LinuxPlatform platform;
+    X11Platform platform;
     bool menu = false;
     for (const Json& window : platform.windowServerList()) {
         if (window.value("kCGWindowOwnerPID", 0) == desktop.widgetFactory &&
@@ -171,7 +171,7 @@ TEST_F(DriverOnDesktop, ScrollMovesAViewTheAskedWayByAboutTheAskedAmount) {
 TEST_F(DriverOnDesktop, APointCoveredByAnotherApplicationIsRefusedWithThatWindowNamed) {
     xcb_window_t terminal = probe.windowOf(desktop.terminal);
     probe.setAbove(terminal, true);
-    LinuxPlatform platform;
+    X11Platform platform;
     Json bounds;
     for (const Json& window : platform.windowServerList()) {
         if (window.value("kCGWindowOwnerPID", 0) == desktop.terminal) {

@@ -21,7 +21,7 @@
 #include "DriverRun.h"
 #include "ExpectReply.h"
 #include "Requests.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace quorvel::e2e {
 namespace {
@@ -257,7 +257,7 @@ class HostileDesktop : public ::testing::Test {
     // The bounds of a window of gtk3-widget-factory above the application layer (a menu), or
     // null.
     Json widgetFactoryMenu() {
-        LinuxPlatform platform;
+        X11Platform platform;
         for (const Json& window : platform.windowServerList()) {
             if (window.value("kCGWindowOwnerPID", 0) == desktop.widgetFactory &&
                 window.value("kCGWindowLayer", 0) > 0) {

@@ -7,7 +7,7 @@
 
 #include "DesktopEnvironment.h"
 #include "main/Unicode.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace quorvel::e2e {
 namespace {
@@ -25,7 +25,7 @@ const Json* entryOf(const Json& list, std::int32_t pid) {
 
 // Polls as the driver's focusing does, 50 ms apart, at most `polls` times (the driver makes 40).
 // Gives the number of polls it took, or 0.
-int pollsUntilRaised(LinuxPlatform& platform, std::int32_t pid, int polls = 40) {
+int pollsUntilRaised(X11Platform& platform, std::int32_t pid, int polls = 40) {
     for (int poll = 1; poll <= polls; ++poll) {
         platform.sleep(50ms);
         Json list = platform.windowServerList();
@@ -49,7 +49,7 @@ int pollsUntilRaised(LinuxPlatform& platform, std::int32_t pid, int polls = 40) 
 
 // As the driver types: the focus query before each key-down, which sends the previous
 // character's key-up behind its questions.
-void typeText(LinuxPlatform& platform, const std::string& text) {
+void typeText(X11Platform& platform, const std::string& text) {
     for (const std::u16string& character : graphemeClusters(text)) {
         EventHandle down = platform.makeKeyboardEvent(0, true);
         ASSERT_NE(down, nullptr);
@@ -75,7 +75,7 @@ class PlatformOnDesktop : public ::testing::Test {
     }
 
     SharedDesktop& desktop = shared();
-    LinuxPlatform platform;
+    X11Platform platform;
     XProbe probe;
 };
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "platform/linux/KeyboardLayout.h"
-#include "platform/linux/XcbXkb.h"
+#include "platform/linux/x11/KeyboardLayout.h"
+#include "platform/linux/x11/XcbXkb.h"
 
 namespace quorvel::x11 {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 namespace quorvel {
 namespace {
@@ -35,7 +35,7 @@ class ScopedEnvironment {
     std::optional<std::string> old_;
 };
 
-void expectNoDesktop(LinuxPlatform& platform) {
+void expectNoDesktop(X11Platform& platform) {
     EXPECT_EQ(platform.windowServerList(), Json::array());
     EXPECT_EQ(platform.frontmostPid(), std::nullopt);
     EXPECT_FALSE(platform.screenCaptureAllowed());
@@ -46,7 +46,7 @@ void expectNoDesktop(LinuxPlatform& platform) {
     platform.releaseInput();
 }
 
-TEST(LinuxPlatformWithoutDesktop, AnswersLikeAMachineWithoutOne) {
+TEST(X11PlatformWithoutDesktop, AnswersLikeAMachineWithoutOne) {
     struct Case {
         const char* display;
         const char* bus;
@@ -57,13 +57,13 @@ TEST(LinuxPlatformWithoutDesktop, AnswersLikeAMachineWithoutOne) {
     for (const Case& test : cases) {
         ScopedEnvironment display("DISPLAY", test.display);
         ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", test.bus);
-        LinuxPlatform platform;
+        X11Platform platform;
         expectNoDesktop(platform);
     }
 }
 
-TEST(LinuxPlatformWithoutDesktop, RealTimeSleepsAtLeastTheDuration) {
-    LinuxPlatform platform;
+TEST(X11PlatformWithoutDesktop, RealTimeSleepsAtLeastTheDuration) {
+    X11Platform platform;
     Nanos start = platform.now();
     platform.sleep(std::chrono::milliseconds(2));
     EXPECT_GE(platform.now() - start, std::chrono::milliseconds(2));

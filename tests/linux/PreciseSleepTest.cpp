@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/PreciseSleep.h"
+#include "platform/linux/common/MonotonicClock.h"
+#include "platform/linux/common/PreciseSleep.h"
 
 namespace quorvel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/SpareKeycodes.h"
+#include "platform/linux/x11/SpareKeycodes.h"
 
 namespace quorvel::x11 {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/linux/TextDecoding.h"
+#include "platform/linux/x11/TextDecoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/linux/KeyTable.h"
-#include "platform/linux/ProcessTable.h"
-#include "platform/linux/WindowLayer.h"
-#include "platform/linux/XConnection.h"
+#include "platform/linux/common/ProcessTable.h"
+#include "platform/linux/x11/KeyTable.h"
+#include "platform/linux/x11/WindowLayer.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace quorvel::x11 {
 namespace {

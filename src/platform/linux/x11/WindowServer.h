@@ -12,8 +12,8 @@
 
 #include "platform/Json.h"
 #include "platform/Platform.h"
-#include "platform/linux/GrabProbe.h"
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/GrabProbe.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace quorvel::x11 {
 

@@ -1,13 +1,13 @@
-#include "platform/linux/KeyboardMap.h"
+#include "platform/linux/x11/KeyboardMap.h"
 
 #include <xkbcommon/xkbcommon-x11.h>
 
 #include <algorithm>
 #include <map>
 
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/SpareKeycodes.h"
-#include "platform/linux/XcbXkb.h"
+#include "platform/linux/common/MonotonicClock.h"
+#include "platform/linux/x11/SpareKeycodes.h"
+#include "platform/linux/x11/XcbXkb.h"
 
 namespace quorvel::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/SpareKeycodes.h"
+#include "platform/linux/x11/SpareKeycodes.h"
 
 #include <algorithm>
 

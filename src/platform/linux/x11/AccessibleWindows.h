@@ -4,9 +4,9 @@
 // where each of them is in root pixels, its title, whether its application has the keyboard,
 // and raising it.
 
-#include "platform/linux/WindowServer.h"
-#include "platform/linux/XConnection.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/x11/WindowServer.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace quorvel::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/GrabProbe.h"
+#include "platform/linux/x11/GrabProbe.h"
 
 namespace quorvel::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/common/MonotonicClock.h"
 
 #include <cerrno>
 #include <ctime>

@@ -9,19 +9,19 @@
 #include <memory>
 
 #include "platform/Platform.h"
-#include "platform/linux/InputClaim.h"
-#include "platform/linux/InputSynthesizer.h"
-#include "platform/linux/PreciseSleep.h"
-#include "platform/linux/WindowServer.h"
-#include "platform/linux/XConnection.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/common/PreciseSleep.h"
+#include "platform/linux/x11/InputClaim.h"
+#include "platform/linux/x11/InputSynthesizer.h"
+#include "platform/linux/x11/WindowServer.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace quorvel {
 
-class LinuxPlatform final : public Platform {
+class X11Platform final : public Platform {
   public:
-    LinuxPlatform();
-    ~LinuxPlatform() override;
+    X11Platform();
+    ~X11Platform() override;
 
     Nanos now() override;
     void sleep(Nanos duration) override;

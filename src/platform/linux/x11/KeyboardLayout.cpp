@@ -1,9 +1,9 @@
-#include "platform/linux/KeyboardLayout.h"
+#include "platform/linux/x11/KeyboardLayout.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/linux/XcbXkb.h"
+#include "platform/linux/x11/XcbXkb.h"
 
 namespace quorvel::x11 {
 

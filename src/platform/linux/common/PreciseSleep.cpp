@@ -1,8 +1,8 @@
-#include "platform/linux/PreciseSleep.h"
+#include "platform/linux/common/PreciseSleep.h"
 
 #include <algorithm>
 
-#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/common/MonotonicClock.h"
 
 namespace quorvel {
 

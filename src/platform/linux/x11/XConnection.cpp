@@ -1,4 +1,4 @@
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/XConnection.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,8 +15,8 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/WindowLayer.h"
+#include "platform/linux/common/MonotonicClock.h"
+#include "platform/linux/x11/WindowLayer.h"
 
 namespace quorvel::x11 {
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/linux/KeyTable.h"
-#include "platform/linux/KeyboardLayout.h"
-#include "platform/linux/XConnection.h"
-#include "platform/linux/XkbHandles.h"
+#include "platform/linux/x11/KeyTable.h"
+#include "platform/linux/x11/KeyboardLayout.h"
+#include "platform/linux/x11/XConnection.h"
+#include "platform/linux/x11/XkbHandles.h"
 
 namespace quorvel::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/WindowServer.h"
+#include "platform/linux/x11/WindowServer.h"
 
 #include <xcb/randr.h>
 #include <xcb/res.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/TextDecoding.h"
-#include "platform/linux/WindowLayer.h"
+#include "platform/linux/x11/TextDecoding.h"
+#include "platform/linux/x11/WindowLayer.h"
 
 namespace quorvel::x11 {
 

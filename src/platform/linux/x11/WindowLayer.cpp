@@ -1,4 +1,4 @@
-#include "platform/linux/WindowLayer.h"
+#include "platform/linux/x11/WindowLayer.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/KeyTable.h"
+#include "platform/linux/x11/KeyTable.h"
 
 #include <array>
 #include <cstdlib>

@@ -13,8 +13,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "platform/linux/KeyTable.h"
-#include "platform/linux/XkbHandles.h"
+#include "platform/linux/x11/KeyTable.h"
+#include "platform/linux/x11/XkbHandles.h"
 
 namespace quorvel::x11 {
 

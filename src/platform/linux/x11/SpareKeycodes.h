@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/linux/KeyTable.h"
+#include "platform/linux/x11/KeyTable.h"
 
 namespace quorvel::x11 {
 

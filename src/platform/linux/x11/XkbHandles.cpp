@@ -1,4 +1,4 @@
-#include "platform/linux/XkbHandles.h"
+#include "platform/linux/x11/XkbHandles.h"
 
 #include <cstdarg>
 

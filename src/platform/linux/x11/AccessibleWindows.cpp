@@ -1,4 +1,4 @@
-#include "platform/linux/AccessibleWindows.h"
+#include "platform/linux/x11/AccessibleWindows.h"
 
 namespace quorvel::x11 {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/linux/KeyboardMap.h"
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/KeyboardMap.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace quorvel::x11 {
 

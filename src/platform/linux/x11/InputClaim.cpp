@@ -1,4 +1,4 @@
-#include "platform/linux/InputClaim.h"
+#include "platform/linux/x11/InputClaim.h"
 
 #include <string_view>
 

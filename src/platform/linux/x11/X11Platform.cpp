@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Platform.h"
 
 #include <sys/prctl.h>
 
@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/AccessibleWindows.h"
-#include "platform/linux/KeyTable.h"
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/ProcessTable.h"
-#include "platform/linux/WindowServer.h"
+#include "platform/linux/common/MonotonicClock.h"
+#include "platform/linux/common/ProcessTable.h"
+#include "platform/linux/x11/AccessibleWindows.h"
+#include "platform/linux/x11/KeyTable.h"
+#include "platform/linux/x11/WindowServer.h"
 
 namespace quorvel {
 
@@ -46,7 +46,7 @@ class LinuxApplication final : public RunningApplication {
 
 }  // namespace
 
-LinuxPlatform::LinuxPlatform()
+X11Platform::X11Platform()
     : input_(connection_),
       accessibility_(x11::accessibleWindowLinks(connection_, owners_, listedThisRound_)) {
     // Pauses end when asked, not up to the default 50 microseconds later: a text's thousands
@@ -54,32 +54,32 @@ LinuxPlatform::LinuxPlatform()
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
-LinuxPlatform::~LinuxPlatform() {
+X11Platform::~X11Platform() {
     boundWaits();
     connection_.ungrabServer();
     input_.releaseAll();
 }
 
-bool LinuxPlatform::requestIsOver() const {
+bool X11Platform::requestIsOver() const {
     return requestOver_ && requestOver_();
 }
 
-void LinuxPlatform::boundWaits() {
+void X11Platform::boundWaits() {
     Nanos until = monotonicNow() + releaseWaitLimit;
     connection_.setGiveUp([until] { return monotonicNow() >= until; });
 }
 
-Nanos LinuxPlatform::now() {
+Nanos X11Platform::now() {
     return monotonicNow();
 }
 
-void LinuxPlatform::endWaitsWhen(std::function<bool()> requestOver) {
+void X11Platform::endWaitsWhen(std::function<bool()> requestOver) {
     requestOver_ = std::move(requestOver);
     connection_.setGiveUp(requestOver_);
     accessibility_.endWaitsWhen(requestOver_);
 }
 
-void LinuxPlatform::sleep(Nanos duration) {
+void X11Platform::sleep(Nanos duration) {
     // Time spent reaching the X server (which another client may hold) is part of the pause.
     Nanos until = monotonicNow() + duration;
     sendQueued();
@@ -98,7 +98,7 @@ void LinuxPlatform::sleep(Nanos duration) {
     sleep_.until(until);
 }
 
-bool LinuxPlatform::screenCaptureAllowed() {
+bool X11Platform::screenCaptureAllowed() {
     sendQueued();
     if (!connection_.usable()) {
         return false;
@@ -108,7 +108,7 @@ bool LinuxPlatform::screenCaptureAllowed() {
     return connection_.reply<xcb_get_image_reply_t>(cookie) != nullptr;
 }
 
-bool LinuxPlatform::accessibilityTrusted() {
+bool X11Platform::accessibilityTrusted() {
     sendQueued();
     if (requestIsOver()) {
         return false;
@@ -116,7 +116,7 @@ bool LinuxPlatform::accessibilityTrusted() {
     return accessibility_.available();
 }
 
-std::optional<Pid> LinuxPlatform::frontmostPid() {
+std::optional<Pid> X11Platform::frontmostPid() {
     // The answer must still hold when the event that the focus guard lets through is posted,
     // or a window that takes the focus in between gets it: the server stays grabbed until the
     // next operation, which for the guard is that post.
@@ -131,7 +131,7 @@ std::optional<Pid> LinuxPlatform::frontmostPid() {
     return x11::keyboardOwnerPid(connection_, owners_, question);
 }
 
-std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
+std::unique_ptr<RunningApplication> X11Platform::runningApplication(Pid pid) {
     sendQueued();
     if (!processIsLive(pid)) {
         return nullptr;
@@ -139,7 +139,7 @@ std::unique_ptr<RunningApplication> LinuxPlatform::runningApplication(Pid pid) {
     return std::make_unique<LinuxApplication>(connection_, pid);
 }
 
-Json LinuxPlatform::windowServerList() {
+Json X11Platform::windowServerList() {
     // The window list is the X server's alone: read under a grab the focus guard began, it
     // still holds when the press that follows is posted.
     sendWithoutUngrabbing();
@@ -150,14 +150,14 @@ Json LinuxPlatform::windowServerList() {
     return *listedThisRound_;
 }
 
-std::vector<ScreenRect> LinuxPlatform::displayBounds() {
+std::vector<ScreenRect> X11Platform::displayBounds() {
     sendWithoutUngrabbing();
     return x11::monitorAreas(connection_);
 }
 
 // Accessibility calls wait up to their messaging timeout for an application, which may itself
 // be waiting for a grabbed X server: once the request is over, none is begun.
-ElementHandle LinuxPlatform::applicationElement(Pid pid) {
+ElementHandle X11Platform::applicationElement(Pid pid) {
     sendQueued();
     if (requestIsOver()) {
         return nullptr;
@@ -165,13 +165,13 @@ ElementHandle LinuxPlatform::applicationElement(Pid pid) {
     return accessibility_.applicationElement(pid);
 }
 
-void LinuxPlatform::setMessagingTimeout(const Element& element, float seconds) {
+void X11Platform::setMessagingTimeout(const Element& element, float seconds) {
     sendQueued();
     accessibility_.setMessagingTimeout(element, seconds);
 }
 
-std::optional<AttributeValue> LinuxPlatform::copyAttribute(const Element& element,
-                                                           std::string_view name) {
+std::optional<AttributeValue> X11Platform::copyAttribute(const Element& element,
+                                                         std::string_view name) {
     sendQueued();
     if (requestIsOver()) {
         return std::nullopt;
@@ -179,18 +179,18 @@ std::optional<AttributeValue> LinuxPlatform::copyAttribute(const Element& elemen
     return accessibility_.copyAttribute(element, name);
 }
 
-void LinuxPlatform::performAction(const Element& element, std::string_view action) {
+void X11Platform::performAction(const Element& element, std::string_view action) {
     sendQueued();
     accessibility_.performAction(element, action);
 }
 
-bool LinuxPlatform::elementsEqual(const Element& a, const Element& b) {
+bool X11Platform::elementsEqual(const Element& a, const Element& b) {
     sendQueued();
     return accessibility_.elementsEqual(a, b);
 }
 
-EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint position,
-                                          MouseButton button) {
+EventHandle X11Platform::makeMouseEvent(MouseEventType type, ScreenPoint position,
+                                        MouseButton button) {
     connection_.ungrabServer();
     if (!input_.available()) {
         return nullptr;
@@ -206,7 +206,7 @@ EventHandle LinuxPlatform::makeMouseEvent(MouseEventType type, ScreenPoint posit
     return event;
 }
 
-EventHandle LinuxPlatform::makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) {
+EventHandle X11Platform::makePixelScrollEvent(std::int32_t wheel1, std::int32_t wheel2) {
     connection_.ungrabServer();
     if (!input_.available()) {
         return nullptr;
@@ -218,7 +218,7 @@ EventHandle LinuxPlatform::makePixelScrollEvent(std::int32_t wheel1, std::int32_
     return event;
 }
 
-EventHandle LinuxPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) {
+EventHandle X11Platform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDown) {
     connection_.ungrabServer();
     // Virtual key 0 is also the key that carries typed text, so it is always made.
     if (!input_.available() || !x11::keysymForVirtualKey(virtualKey)) {
@@ -234,9 +234,9 @@ EventHandle LinuxPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyD
     return event;
 }
 
-void LinuxPlatform::setClickState(Event&, std::int64_t) {}
+void X11Platform::setClickState(Event&, std::int64_t) {}
 
-void LinuxPlatform::setFlags(Event& event, std::uint64_t flags) {
+void X11Platform::setFlags(Event& event, std::uint64_t flags) {
     connection_.ungrabServer();
     if (auto* linuxEvent = dynamic_cast<LinuxEvent*>(&event)) {
         linuxEvent->flags = flags;
@@ -246,7 +246,7 @@ void LinuxPlatform::setFlags(Event& event, std::uint64_t flags) {
     }
 }
 
-void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
+void X11Platform::setUnicodeString(Event& event, std::u16string_view text) {
     connection_.ungrabServer();
     if (auto* linuxEvent = dynamic_cast<LinuxEvent*>(&event)) {
         linuxEvent->text = std::u16string(text);
@@ -256,12 +256,12 @@ void LinuxPlatform::setUnicodeString(Event& event, std::u16string_view text) {
     }
 }
 
-bool LinuxPlatform::claimInput() {
+bool X11Platform::claimInput() {
     input_.sendWaitingKeyUp();
     return claim_.claim();
 }
 
-void LinuxPlatform::post(const Event& event) {
+void X11Platform::post(const Event& event) {
     const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
     bool keyUp =
         linuxEvent && linuxEvent->kind == LinuxEvent::Kind::Keyboard && !linuxEvent->keyDown;
@@ -279,21 +279,21 @@ void LinuxPlatform::post(const Event& event) {
     listedThisRound_.reset();
 }
 
-bool LinuxPlatform::inputFellShort() {
+bool X11Platform::inputFellShort() {
     return input_.keysLeftOut() || input_.keyboardChangedUnderUs();
 }
 
-void LinuxPlatform::sendQueued() {
+void X11Platform::sendQueued() {
     sendWithoutUngrabbing();
     connection_.ungrabServer();
 }
 
-void LinuxPlatform::sendWithoutUngrabbing() {
+void X11Platform::sendWithoutUngrabbing() {
     input_.sendWaitingKeyUp();
     connection_.flush();
 }
 
-void LinuxPlatform::deliver(const Event& event) {
+void X11Platform::deliver(const Event& event) {
     const auto* linuxEvent = dynamic_cast<const LinuxEvent*>(&event);
     if (!linuxEvent) {
         return;
@@ -334,7 +334,7 @@ void LinuxPlatform::deliver(const Event& event) {
     }
 }
 
-void LinuxPlatform::releaseInput() {
+void X11Platform::releaseInput() {
     // The releases are sent whatever happens; waiting for the server to have handled them is
     // bounded, so that a server held by another client delays the reply by this much at most.
     boundWaits();

@@ -7,7 +7,7 @@
 
 #include <xcb/xcb.h>
 
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace quorvel::x11 {
 

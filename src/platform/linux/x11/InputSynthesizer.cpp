@@ -1,11 +1,11 @@
-#include "platform/linux/InputSynthesizer.h"
+#include "platform/linux/x11/InputSynthesizer.h"
 
 #include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/common/MonotonicClock.h"
 
 namespace quorvel::x11 {
 

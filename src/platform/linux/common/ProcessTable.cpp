@@ -1,4 +1,4 @@
-#include "platform/linux/ProcessTable.h"
+#include "platform/linux/common/ProcessTable.h"
 
 #include <fcntl.h>
 #include <unistd.h>
