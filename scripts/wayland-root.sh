@@ -124,15 +124,14 @@ build_and_test() {
   echo "wayland-root.sh: building in the root's $build"
   : >"$log"
   quietly in_root cmake -S /quorvel -B "$build" -DCMAKE_BUILD_TYPE=Release
-  # Only what the Wayland tests need: the driver and the test executables under tests/wayland
-  # (the rest is built and tested on Debian 12 by scripts/test.sh).
-  quietly in_root cmake --build "$build" -j"$(nproc)" --target quorvel-computer
-  local folder
-  for folder in tests/wayland tests/wayland/e2e; do
-    if [ -f "$root$build/$folder/Makefile" ]; then
-      quietly in_root make -C "$build/$folder" -j"$(nproc)"
-    fi
+  # Only what the Wayland tests need: the driver, the Wayland platform's unit tests and the
+  # end-to-end tests (the rest is built and tested on Debian 12 by scripts/test.sh).
+  local targets=(quorvel-computer) target known
+  known=$(in_root cmake --build "$build" --target help)
+  for target in quorvel_wayland_tests quorvel_wayland_e2e_tests; do
+    grep -qx "\.\.\. $target" <<<"$known" && targets+=("$target")
   done
+  quietly in_root cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
   # No test of the label is a failure, not a pass.
   in_root ctest --test-dir "$build" -L wayland --output-on-failure --no-tests=error
 }

@@ -270,6 +270,14 @@ TEST_F(KWinDesktopTest, AWindowOverThePointRefusesTheClickAndIsNamed) {
     EXPECT_EQ(kwinDesktop->qt->pressCount(), qtPresses);
 }
 
+TEST_F(KWinDesktopTest, APointOffEveryOutputBelongsToNobody) {
+    std::size_t presses = kwinDesktop->gtk->pressCount();
+    expectError(batch(kwinDesktop->gtkPid, {click(1280 + 40, 100)}),
+                "Coordinates are not on the target process's topmost visible window. Blocking "
+                "window: {}. Observe again before retrying.");
+    EXPECT_EQ(kwinDesktop->gtk->pressCount(), presses);
+}
+
 TEST_F(KWinDesktopTest, SigtermMidBatchEndsItWithinASecondWithNothingHeld) {
     DriverReply before = expectOk(observe(kwinDesktop->gtkPid));
     Clock::time_point signalled;
@@ -281,6 +289,7 @@ TEST_F(KWinDesktopTest, SigtermMidBatchEndsItWithinASecondWithNothingHeld) {
     };
     DriverReply run =
         expectError(longTyping(before.reply, kwinDesktop->gtkPid), cancelled, options);
+    ASSERT_NE(signalled, Clock::time_point{}) << "the batch ended before the signal";
     ASSERT_GE(run.lineElapsed.count(), 0) << "no reply line";
     double latency = millisecondsBetween(signalled, run.started + run.lineElapsed);
     EXPECT_LT(latency, 1000.0);

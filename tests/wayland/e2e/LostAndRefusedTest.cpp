@@ -59,6 +59,7 @@ TEST(KWinLostTest, KWinKilledMidBatchEndsItWithOneTrueLineWithinASecond) {
     };
     DriverReply run = expectError(batch(pid, {keys({"ctrl", "a"}), type(std::string(600, 'x'))}),
                                   lostFocus, options);
+    ASSERT_NE(killed, Clock::time_point{}) << "the batch ended before KWin was killed";
     ASSERT_GE(run.lineElapsed.count(), 0) << "no reply line";
     EXPECT_EQ(std::count(run.line.begin(), run.line.end(), '\n'), 1) << run.line;
     double latency =
