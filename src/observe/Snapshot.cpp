@@ -8,6 +8,9 @@ namespace quorvel {
 
 Json observationSnapshot(Runtime& runtime, std::optional<Pid> targetPid) {
     Platform& platform = runtime.platform;
+    if (targetPid) {
+        platform.expectReadsOf(*targetPid);
+    }
     platform.sleep(observationPause);  // also after an empty batch
     Json reply = Json::object();
     reply["ok"] = true;

@@ -77,6 +77,10 @@ class Platform {
     // with an answer. `releaseInput` waits by its own short bound instead.
     virtual void endWaitsWhen(std::function<bool()> requestOver) { (void)requestOver; }
 
+    // The application whose elements the reads after the next pause are about. A platform may
+    // use the pause to reach it (find it, connect to it), reading nothing of its state.
+    virtual void expectReadsOf(Pid pid) { (void)pid; }
+
     // Permissions: true only when already granted; never asks anyone.
     virtual bool screenCaptureAllowed() = 0;
     virtual bool accessibilityTrusted() = 0;

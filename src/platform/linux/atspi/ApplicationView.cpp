@@ -162,6 +162,31 @@ std::vector<BusReply> ApplicationView::send(const std::vector<MessagePtr>& calls
     return replies;
 }
 
+MessagePtr ApplicationView::addressCall() const {
+    return callOn(applicationPath, "org.a11y.atspi.Application", "GetApplicationBusAddress");
+}
+
+void ApplicationView::useAddress(DBusMessage* reply, int timeoutMilliseconds) {
+    directTried_ = true;
+    if (std::optional<std::string> address = parseText(reply)) {
+        direct_ = connectTo(*address, Peer::Application, timeoutMilliseconds);
+    }
+}
+
+void ApplicationView::connectDirectly(int timeoutMilliseconds) {
+    if (directTried_) {
+        return;
+    }
+    // Not counted among the round's reads: a timeout here says nothing of the round's answers.
+    BusReply address = callOne(connection_, addressCall(), timeoutMilliseconds);
+    useAddress(address.value.get(), timeoutMilliseconds);
+    if (direct_) {
+        // The connection authenticates on its first exchange; a ping has it done now.
+        callOne(direct_.get(), methodCall({}, "/", "org.freedesktop.DBus.Peer", "Ping"),
+                timeoutMilliseconds);
+    }
+}
+
 // The first read of a round: the application's list of objects, and the application object
 // with its children, which that list does not hold, in one batch.
 void ApplicationView::readApplication(int timeoutMilliseconds) {
@@ -171,9 +196,7 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
     applicationRead_ = true;
     std::vector<MessagePtr> calls = describingCalls(applicationPath);
     calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
-    calls.push_back(directTried_ ? nullptr
-                                 : callOn(applicationPath, "org.a11y.atspi.Application",
-                                          "GetApplicationBusAddress"));
+    calls.push_back(directTried_ ? nullptr : addressCall());
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     Entry& application = entries_[applicationPath];
     application.describeTried = true;
@@ -182,11 +205,7 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
         storeChildren(applicationPath, parseReferences(replies[describingCallCount].value.get()));
     }
     if (!directTried_) {
-        directTried_ = true;
-        if (std::optional<std::string> address =
-                parseText(replies[describingCallCount + 1].value.get())) {
-            direct_ = connectTo(*address, Peer::Application, timeoutMilliseconds);
-        }
+        useAddress(replies[describingCallCount + 1].value.get(), timeoutMilliseconds);
     }
     countTopOfTree(timeoutMilliseconds);
     if (large_ || timeouts_ > 0) {

@@ -35,6 +35,10 @@ class ApplicationView {
     // Everything read so far is dropped; the next read asks the application again.
     void forget();
 
+    // Connects straight to the application, when it gives an address of its own, so that later
+    // reads need not: asks nothing of what the application shows. Once per view.
+    void connectDirectly(int timeoutMilliseconds);
+
     // Null when the object cannot be described.
     const AccessibleNode* node(const std::string& path, int timeoutMilliseconds);
     // Nothing when the children cannot be read. Of an object that counts many children, only
@@ -81,6 +85,8 @@ class ApplicationView {
     };
 
     void readApplication(int timeoutMilliseconds);
+    MessagePtr addressCall() const;
+    void useAddress(DBusMessage* reply, int timeoutMilliseconds);
     void countTopOfTree(int timeoutMilliseconds);
     std::vector<std::string> sameBusChildren(const std::string& path);
     bool showing(const std::string& path);

@@ -318,10 +318,10 @@ ApplicationView& AtspiAccessibility::view(const std::string& bus) {
     return *slot;
 }
 
-ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
+std::optional<std::string> AtspiAccessibility::busOf(Pid pid) {
     DBusConnection* bus = connection();
     if (!bus || pid <= 0) {
-        return nullptr;
+        return std::nullopt;
     }
     BusReply listed = callOne(bus,
                               methodCall("org.a11y.atspi.Registry", applicationPath,
@@ -342,10 +342,24 @@ ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
     std::vector<BusReply> owners = callAll(bus, calls, lookupTimeoutMilliseconds, giveUp_);
     for (std::size_t index = 0; index < applications.size(); ++index) {
         if (parseUnsigned(owners[index].value.get()) == static_cast<std::uint32_t>(pid)) {
-            return makeElement(ObjectRef{applications[index].bus, applicationPath}, pid);
+            return applications[index].bus;
         }
     }
-    return nullptr;
+    return std::nullopt;
+}
+
+ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
+    std::optional<std::string> bus = busOf(pid);
+    if (!bus) {
+        return nullptr;
+    }
+    return makeElement(ObjectRef{*bus, applicationPath}, pid);
+}
+
+void AtspiAccessibility::reach(Pid pid) {
+    if (std::optional<std::string> bus = busOf(pid)) {
+        view(*bus).connectDirectly(defaultTimeoutMilliseconds);
+    }
 }
 
 void AtspiAccessibility::setMessagingTimeout(const Element& element, float seconds) {

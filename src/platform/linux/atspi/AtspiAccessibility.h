@@ -45,6 +45,9 @@ class AtspiAccessibility {
     bool available();
 
     ElementHandle applicationElement(Pid pid);
+    // Finds the application and connects to it, reading nothing of what it shows: what a pause
+    // before reading it has time for.
+    void reach(Pid pid);
     void setMessagingTimeout(const Element& element, float seconds);
     std::optional<AttributeValue> copyAttribute(const Element& element, std::string_view name);
     void performAction(const Element& element, std::string_view action);
@@ -72,6 +75,8 @@ class AtspiAccessibility {
 
   private:
     DBusConnection* connection();
+    // The application's name on the accessibility bus.
+    std::optional<std::string> busOf(Pid pid);
     ApplicationView& view(const std::string& bus);
 
     WindowLinks links_;

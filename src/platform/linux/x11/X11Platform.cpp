@@ -5,6 +5,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/linux/common/MonotonicClock.h"
 #include "platform/linux/common/ProcessTable.h"
@@ -79,6 +80,10 @@ void X11Platform::endWaitsWhen(std::function<bool()> requestOver) {
     accessibility_.endWaitsWhen(requestOver_);
 }
 
+void X11Platform::expectReadsOf(Pid pid) {
+    readsExpected_ = pid;
+}
+
 void X11Platform::sleep(Nanos duration) {
     // Time spent reaching the X server (which another client may hold) is part of the pause.
     Nanos until = monotonicNow() + duration;
@@ -86,9 +91,12 @@ void X11Platform::sleep(Nanos duration) {
     accessibility_.forgetReads();
     listedThisRound_.reset();
     // A long pause (the one before the observation) is time enough to reach the accessibility
-    // bus, which every observation asks about: connecting reads nothing of any application.
+    // bus, which every observation asks about, and the application the reads will be about:
+    // finding and connecting read nothing of any application's state.
     if (duration >= std::chrono::milliseconds(100)) {
-        accessibility_.available();
+        if (accessibility_.available() && readsExpected_) {
+            accessibility_.reach(*std::exchange(readsExpected_, std::nullopt));
+        }
     }
     // A pause on a display that has gone ends when it goes: nothing on it can change any more,
     // and what follows (a poll, a focus check, the observation) then ends the request at once.

@@ -26,6 +26,7 @@ class X11Platform final : public Platform {
     Nanos now() override;
     void sleep(Nanos duration) override;
     void endWaitsWhen(std::function<bool()> requestOver) override;
+    void expectReadsOf(Pid pid) override;
     bool screenCaptureAllowed() override;
     bool accessibilityTrusted() override;
     // The answer holds until the next event is posted: the X server stays grabbed until then,
@@ -79,6 +80,8 @@ class X11Platform final : public Platform {
     // The window list read last since the last pause or event: where the accessibility tree of
     // the same observation places its windows, without asking the server again.
     std::optional<Json> listedThisRound_;
+    // The application the reads after the next long pause are about.
+    std::optional<Pid> readsExpected_;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };
