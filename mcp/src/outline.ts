@@ -1,81 +1,169 @@
-// The reply as a compact outline a model reads cheaply: windows one per line, the tree one node
-// per line, indented by depth, and the focused element.
+// The reply as a lean outline a model reads cheaply: windows one per line, then the target's
+// elements one per line, each with a number that `act` and the screenshot marks take, a short role,
+// its centre, its name and value; then the focused element.
 import type { DriverReply } from "./driver.js";
 
 type Node = Record<string, unknown>;
 
-function quoted(text: string, limit = 80): string {
-  const cut = text.length > limit ? text.slice(0, limit) + "…" : text;
-  return JSON.stringify(cut);
+export type Frame = { x: number; y: number; width: number; height: number };
+
+export type Element = {
+  number: number;
+  role: string;
+  name: string;
+  value: string;
+  focused: boolean;
+  frame: Frame | null;
+  // A container or separator with nothing of its own to read or act on: no name, no value, not
+  // focused. Its line leaves out its centre.
+  anonymous: boolean;
+};
+
+// Short words for the roles whose names cost more than one token; the rest lose their "AX".
+const shortRoles: Record<string, string> = {
+  AXRadioButton: "radio",
+  AXComboBox: "combo",
+  AXTextField: "entry",
+  AXTextArea: "textarea",
+  AXPopUpButton: "popup",
+  AXStaticText: "text",
+  AXBusyIndicator: "spinner",
+  AXProgressIndicator: "progress",
+  AXLevelIndicator: "level",
+  AXScrollArea: "scroll",
+  AXScrollBar: "scrollbar",
+  AXTabGroup: "tabs",
+  AXMenuBar: "menubar",
+  AXMenuItem: "item",
+  AXMenuButton: "menubutton",
+  AXWebArea: "document",
+  AXApplicationAlert: "alert",
+  AXSplitGroup: "split",
+  AXColorWell: "color",
+  AXHelpTag: "tooltip",
+  AXOutline: "tree",
+};
+
+const containerRoles = new Set(["AXGroup", "AXSplitter", "AXScrollArea", "AXSplitGroup", "AXToolbar", "AXTabGroup", "AXList", "AXOutline", "AXTable", "AXRow", "AXMenuBar", "AXApplication"]);
+
+function shortRole(role: string): string {
+  return shortRoles[role] ?? role.replace(/^AX/, "").toLowerCase();
 }
 
-function number(value: unknown): string {
-  return typeof value === "number" ? String(Math.round(value * 10) / 10) : "?";
+// One line of text at most `limit` characters long.
+function clip(text: string, limit = 60): string {
+  const flat = text.replace(/\s+/g, " ").trim();
+  return flat.length > limit ? flat.slice(0, limit) + "…" : flat;
 }
 
-function place(node: Node): string {
-  const position = node.AXPosition as Node | undefined;
-  const size = node.AXSize as Node | undefined;
+function frameOf(node: Node): Frame | null {
+  const position = node.AXPosition as { x?: unknown; y?: unknown } | undefined;
+  const size = node.AXSize as { width?: unknown; height?: unknown } | undefined;
   if (!position || !size) {
-    return "";
+    return null;
   }
-  return ` at ${number(position.x)},${number(position.y)} size ${number(size.width)}x${number(size.height)}`;
+  const [x, y, width, height] = [position.x, position.y, size.width, size.height];
+  if (typeof x !== "number" || typeof y !== "number" || typeof width !== "number" || typeof height !== "number") {
+    return null;
+  }
+  return { x, y, width, height };
 }
 
-function nodeLine(node: Node): string {
-  const parts = [String(node.AXRole ?? "?")];
-  if (typeof node.AXTitle === "string" && node.AXTitle !== "") {
-    parts.push(quoted(node.AXTitle));
-  }
-  if (node.AXValue !== undefined && node.AXValue !== "") {
-    parts.push(`value=${typeof node.AXValue === "string" ? quoted(node.AXValue) : String(node.AXValue)}`);
-  }
-  let line = parts.join(" ") + place(node);
-  if (node.AXFocused === true) {
-    line += " focused";
-  }
-  if (node.truncated === true) {
-    line += " (more not shown)";
-  }
-  return line;
+export function centre(frame: Frame): { x: number; y: number } {
+  return { x: Math.round(frame.x + frame.width / 2), y: Math.round(frame.y + frame.height / 2) };
 }
 
-function treeLines(node: Node, depth: number, lines: string[]): void {
-  if (Object.keys(node).some((key) => key.startsWith("AX"))) {
-    lines.push("  ".repeat(depth) + nodeLine(node));
-  } else if (node.truncated === true) {
-    lines.push("  ".repeat(depth) + "(more not shown)");
-  }
-  for (const child of (node.children as Node[] | undefined) ?? []) {
-    treeLines(child, depth + 1, lines);
-  }
+function element(node: Node, number: number): Element {
+  const role = String(node.AXRole ?? "?");
+  const title = typeof node.AXTitle === "string" ? node.AXTitle : "";
+  const description = typeof node.AXDescription === "string" ? node.AXDescription : "";
+  const name = title || description;
+  const value = node.AXValue === undefined || node.AXValue === null ? "" : String(node.AXValue);
+  const focused = node.AXFocused === true;
+  return {
+    number,
+    role,
+    name,
+    value,
+    focused,
+    frame: frameOf(node),
+    anonymous: containerRoles.has(role) && name === "" && value === "" && !focused,
+  };
 }
 
-export function outline(reply: DriverReply): string {
-  const lines: string[] = ["windows, front to back:"];
-  for (const window of (reply.windows as Node[] | undefined) ?? []) {
-    const bounds = (window.bounds as Node | undefined) ?? {};
-    lines.push(
-      `  pid ${window.pid} ${quoted(String(window.app ?? ""))} ${quoted(String(window.title ?? ""))}` +
-        ` at ${number(bounds.X)},${number(bounds.Y)} size ${number(bounds.Width)}x${number(bounds.Height)}` +
-        ` window_id ${window.window_id}`,
-    );
-  }
-  lines.push(
-    `frontmost pid: ${reply.foreground_pid}; accessibility: ${reply.accessibility}; ` +
-      `screen capture: ${reply.screen_capture}`,
-  );
+// The tree's elements numbered in document order from 1: the same reply always gives the same
+// numbers. Entries that are null stand for a cut list's "more not shown".
+export function numberElements(reply: DriverReply): Array<Element | null> {
+  const found: Array<Element | null> = [];
+  let next = 1;
+  const walk = (node: Node): void => {
+    if (Object.keys(node).some((key) => key.startsWith("AX"))) {
+      found.push(element(node, next++));
+    }
+    if (node.truncated === true) {
+      found.push(null);
+    }
+    for (const child of (node.children as Node[] | undefined) ?? []) {
+      walk(child);
+    }
+  };
   const tree = reply.accessibility_tree as Node | undefined;
   if (tree) {
-    lines.push("accessibility tree:");
-    if (Object.keys(tree).length === 0) {
-      lines.push("  (nothing of the target can be read)");
+    walk(tree);
+  }
+  return found;
+}
+
+// "12 button 340,27 Close", "20 entry 175,78 =hello focused", "3 group".
+export function elementLine(entry: Element, numbered = true): string {
+  let line = (numbered ? `${entry.number} ` : "") + shortRole(entry.role);
+  if (entry.frame && !entry.anonymous) {
+    const { x, y } = centre(entry.frame);
+    line += ` ${x},${y}`;
+  }
+  const name = clip(entry.name);
+  const value = clip(entry.value);
+  if (name) {
+    line += ` ${name}`;
+  }
+  if (value && value !== name) {
+    line += ` =${value}`;
+  }
+  return entry.focused ? line + " focused" : line;
+}
+
+function bounds(value: unknown): string {
+  const { X, Y, Width, Height } = (value ?? {}) as Record<string, unknown>;
+  return `${X},${Y} ${Width}x${Height}`;
+}
+
+// A text in quotes only where spaces or quotes would make it ambiguous.
+function word(text: string): string {
+  const flat = clip(text);
+  return flat !== "" && !/[\s"]/.test(flat) ? flat : JSON.stringify(flat);
+}
+
+export function outline(reply: DriverReply, elements: Array<Element | null> = numberElements(reply)): string {
+  const lines: string[] = ["windows, front first (pid app title x,y size id):"];
+  for (const window of (reply.windows as Node[] | undefined) ?? []) {
+    lines.push(`${window.pid} ${word(String(window.app ?? ""))} ${word(String(window.title ?? ""))} ${bounds(window.bounds)} ${window.window_id}`);
+  }
+  lines.push(`frontmost ${reply.foreground_pid}, accessibility ${reply.accessibility}, screen capture ${reply.screen_capture}`);
+  const tree = reply.accessibility_tree as Node | undefined;
+  if (tree) {
+    lines.push("elements (number role x,y name =value):");
+    if (elements.length === 0) {
+      lines.push("(nothing of the target can be read)");
     }
-    treeLines(tree, 1, lines);
+    for (const entry of elements) {
+      lines.push(entry ? elementLine(entry) : "(more not shown)");
+    }
   }
   const focused = reply.focused_element as Node | undefined;
   if (focused) {
-    lines.push(`focused element (${reply.focused_element_source}): ${nodeLine(focused)}`);
+    // The element itself when the tree holds it; its line says the rest.
+    const inTree = elements.find((entry) => entry?.focused && entry.role === focused.AXRole);
+    lines.push(`focused: ${inTree ? inTree.number : elementLine(element(focused, 0), false)}`);
   }
   return lines.join("\n");
 }

@@ -11,7 +11,9 @@ import { StdioServerTransport } from "@modelcontextprotocol/sdk/server/stdio.js"
 import { serveHttp } from "./http.js";
 import { findDriver, findProgram } from "./locate.js";
 import { OptionError, parseOptions, tokenVariable, usage } from "./options.js";
-import { registerTools } from "./tools.js";
+import { parseToolOptions, toolUsage } from "./tool-options.js";
+import { newShared, registerTools } from "./tools.js";
+import { Trace } from "./trace.js";
 import { Turns } from "./turns.js";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -22,13 +24,24 @@ const capture = onMac
   : findProgram("quorvel-capture", driver ? [path.dirname(driver), here] : [here]);
 
 let options;
+let shared;
 try {
-  options = parseOptions(process.argv.slice(2), process.env);
+  const toolOptions = parseToolOptions(process.argv.slice(2));
+  options = parseOptions(toolOptions.rest, process.env);
+  let trace = null;
+  if (toolOptions.traceFolder !== null) {
+    try {
+      trace = new Trace(toolOptions.traceFolder);
+    } catch (error) {
+      throw new OptionError(`cannot write the trace folder ${toolOptions.traceFolder}: ${(error as Error).message}`);
+    }
+  }
+  shared = newShared({ trace, allowLaunch: toolOptions.allowLaunch });
 } catch (error) {
   if (!(error instanceof OptionError)) {
     throw error;
   }
-  process.stderr.write(`quorvel-mcp: ${error.message}\n${usage}\n`);
+  process.stderr.write(`quorvel-mcp: ${error.message}\n${usage}\n${toolUsage}\n`);
   process.exit(2);
 }
 // The drivers and the capture program are not given the token.
@@ -48,6 +61,7 @@ const newServer = (): McpServer => {
         : "quorvel-capture was not found next to quorvel-computer, next to the server or on PATH",
     },
     turns,
+    shared,
   );
   return server;
 };

@@ -1,11 +1,14 @@
 // What a client sees of the server without a desktop: the tools, refused arguments, a driver
 // that is missing or answers nonsense, turns, and cancellation.
 import assert from "node:assert/strict";
-import { existsSync, readFileSync } from "node:fs";
+import { spawnSync } from "node:child_process";
+import { existsSync, mkdtempSync, readFileSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import path from "node:path";
 import { test } from "node:test";
 
 import { cancelledBeforeItBegan, runDriver } from "../src/driver.js";
-import { connect, fakeDriver, realDriver, textOf } from "./support.js";
+import { connect, fakeDriver, realDriver, serverScript, textOf } from "./support.js";
 
 const observation =
   '{"accessibility":false,"coordinate_space":"global macOS logical points; top-left origin","foreground_pid":0,"ok":true,"screen_capture":false,"windows":[]}';
@@ -31,6 +34,7 @@ test("arguments outside the schema are refused and start no driver", async () =>
     { pid: 1, actions: Array(21).fill({ type: "wait" }) },
     { pid: "1", actions: [{ type: "wait" }] },
     { pid: 1, actions: [{ type: "click", x: 1 }] },
+    { pid: 1, actions: [{ type: "click", x: 1, y: 2, element: 3 }] },
     { pid: 1, actions: [{ type: "teleport" }] },
   ];
   for (const args of refused) {
@@ -132,4 +136,62 @@ test("a driver signalled at any moment of its start is reported cancelled, never
       assert.equal(outcome.reply.error, "Computer request cancelled; observe before retrying.");
     }
   }
+});
+
+// A driver that observes a tree of an application (no frame) and a button, and refuses clicks.
+function scriptedDriver(): { path: string; log: string } {
+  const tree =
+    '{"AXRole":"AXApplication","AXTitle":"app","children":[{"AXRole":"AXButton","AXTitle":"OK","AXPosition":{"x":10,"y":20},"AXSize":{"width":40,"height":20}}]}';
+  const observed = `{"accessibility":true,"accessibility_tree":${tree},"foreground_pid":1,"ok":true,"screen_capture":true,"windows":[]}`;
+  const fake = fakeDriver("");
+  writeFileSync(
+    fake.path,
+    `#!/bin/sh\nrequest=$(cat)\necho "$request" >>'${fake.log}'\ncase "$request" in\n` +
+      `*click*) echo '{"error":"Target lost focus; input stopped. Observe again before retrying.","ok":false}' ;;\n` +
+      `*) echo '${observed}' ;;\nesac\n`,
+  );
+  return fake;
+}
+
+test("element numbers: turned into the centre, or refused without a driver when they cannot be used", async () => {
+  const fake = scriptedDriver();
+  const client = await connect({ QUORVEL_MCP_DRIVER: fake.path });
+  const act = (pid: number, element: number) => client.callTool({ name: "act", arguments: { pid, actions: [{ type: "click", element }] } });
+  const runs = () => readFileSync(fake.log, "utf8").trim().split("\n");
+
+  assert.equal((await act(1, 2)).isError, true);
+  assert.match(textOf(await act(1, 2)), /no observation of pid 1 yet: observe it first/);
+  const observed = await client.callTool({ name: "observe", arguments: { pid: 1 } });
+  assert.match(textOf(observed), /^1 application app\n2 button 30,30 OK$/m);
+  assert.equal(runs().length, 1);
+  const refusals: Array<[number, number, RegExp]> = [
+    [1, 3, /Element 3 is not in the latest observation of pid 1 \(elements 1 to 2\): observe again/],
+    [1, 1, /Element 1 of pid 1 has no position on the screen: observe again/],
+    [2, 2, /no observation of pid 2 yet/],
+  ];
+  for (const [pid, element, message] of refusals) {
+    const refused = await act(pid, element);
+    assert.equal(refused.isError, true);
+    assert.match(textOf(refused), message);
+  }
+  assert.equal(runs().length, 1, "a refused number started a driver");
+
+  // Turned into the button's centre; the act fails, so the observation before it is stale.
+  assert.match(textOf(await act(1, 2)), /Target lost focus/);
+  assert.deepEqual(JSON.parse(runs()[1]), { pid: 1, actions: [{ type: "click", x: 30, y: 30 }] });
+  const stale = await act(1, 2);
+  assert.match(textOf(stale), /latest observation of pid 1 is older than the last act on it: observe again/);
+  const marks = await client.callTool({ name: "screenshot", arguments: { marks: 1 } });
+  assert.equal(marks.isError, true);
+  assert.equal(runs().length, 2);
+  await client.close();
+});
+
+test("a trace folder that cannot be written stops the server at its start, saying so", () => {
+  const file = path.join(mkdtempSync(path.join(tmpdir(), "quorvel-mcp-trace-")), "a file");
+  writeFileSync(file, "");
+  const started = spawnSync(process.execPath, [serverScript, "--trace", path.join(file, "trace")], { input: "", encoding: "utf8" });
+  assert.equal(started.status, 2);
+  assert.match(started.stderr, /cannot write the trace folder .*a file\/trace: ENOTDIR/);
+  assert.equal(started.stdout, "");
 });

@@ -15,13 +15,13 @@ export const serverScript = path.join(mcpFolder, "dist/src/server.js");
 // The driver of the build README's commands make, unless the tests are told another.
 export const realDriver = process.env.QUORVEL_TEST_DRIVER ?? path.join(repository, "build/quorvel-computer");
 
-export async function connect(env: Record<string, string>): Promise<Client> {
+export async function connect(env: Record<string, string>, args: string[] = []): Promise<Client> {
   const client = new Client({ name: "quorvel-mcp-tests", version: "0.1.0" });
   const inherited = Object.fromEntries(
     Object.entries(process.env).filter((entry): entry is [string, string] => entry[1] !== undefined),
   );
   await client.connect(
-    new StdioClientTransport({ command: process.execPath, args: [serverScript], env: { ...inherited, ...env }, stderr: "pipe" }),
+    new StdioClientTransport({ command: process.execPath, args: [serverScript, ...args], env: { ...inherited, ...env }, stderr: "pipe" }),
   );
   return client;
 }
