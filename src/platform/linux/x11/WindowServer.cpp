@@ -530,7 +530,10 @@ void activateWindowOf(const XConnection& connection, std::int32_t pid,
         // Once the preferred window is chosen, no window above it replaces it.
         if (owner == pid && isActivatable(type) && (!preferred || chosen != preferred)) {
             chosen = clients[index];
-            chosenDesktop = desktop ? desktop->firstCardinal() : std::nullopt;
+            chosenDesktop.reset();
+            if (desktop) {
+                chosenDesktop = desktop->firstCardinal();
+            }
         }
     }
     if (!chosen) {
