@@ -44,6 +44,14 @@ constexpr DispatchRow dispatchTable[] = {
     {"type", typeAction},     {"keypress", keypressAction},
 };
 
+// Actions that lead only to the observation: a batch of these changes nothing on the desktop.
+bool onlyObserves(const Json& actions) {
+    return std::all_of(actions.begin(), actions.end(), [](const Json& action) {
+        std::string type = actionType(action);
+        return type == "screenshot" || type == "inspect";
+    });
+}
+
 void carryOut(Batch& batch, const Json& action) {
     std::string type = actionType(action);
     for (const DispatchRow& row : dispatchTable) {
@@ -64,7 +72,13 @@ Json run(Runtime& runtime, const Json& request) {
         checkCancellation(runtime);
         carryOut(batch, action);
     }
-    Json reply = observationSnapshot(runtime, batch.targetPid);
+    // Starting the process, loading it and reading the request changed nothing on the desktop:
+    // after a batch that changes nothing either, that time is part of the pause.
+    std::optional<Nanos> quietSince;
+    if (onlyObserves(request.at("actions"))) {
+        quietSince = runtime.startedAt;
+    }
+    Json reply = observationSnapshot(runtime, batch.targetPid, quietSince);
     checkCancellation(runtime);  // a deadline or signal during the observation drops the reply
     return reply;
 }

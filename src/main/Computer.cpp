@@ -1,6 +1,7 @@
 #include "main/Computer.h"
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +27,17 @@ void giveBackReserve() {
     memoryReserve = nullptr;
     std::set_new_handler(nullptr);
     throw std::bad_alloc();
+}
+
+// The moment the process began, on the platform's clock, or a later one: its first thread has
+// run (loading the program, reading the request) at most as long as has passed since.
+Nanos processStart(Platform& platform) {
+    Nanos now = platform.now();
+    timespec used{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) {
+        return now;
+    }
+    return now - std::chrono::seconds(used.tv_sec) - std::chrono::nanoseconds(used.tv_nsec);
 }
 
 void requestCancellation(int) {
@@ -140,7 +152,7 @@ void ComputerMain::installSignalHandlers() {
 
 int ComputerMain::main(Platform& platform) {
     installSignalHandlers();
-    Runtime runtime{platform, cancellationRequested, {}};
+    Runtime runtime{platform, cancellationRequested, {}, processStart(platform)};
     // The platform outlives the request: once it is gone, its waits no longer ask about it.
     struct WaitRule {
         Platform& platform;

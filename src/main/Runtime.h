@@ -35,6 +35,9 @@ struct Runtime {
     Platform& platform;
     CancellationFlag& cancellation;
     Deadline deadline;
+    // When the request's process began, on the platform's clock, where it is known: a request
+    // that changes nothing has been quiet since then.
+    std::optional<Nanos> startedAt = std::nullopt;
 
     bool cancellationRaised() const { return cancellation.load(std::memory_order_relaxed) != 0; }
     // The flag first, then the deadline: what attr and the tree walk call "cancelled".

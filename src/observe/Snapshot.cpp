@@ -1,17 +1,26 @@
 #include "observe/Snapshot.h"
 
+#include <algorithm>
+
 #include "observe/AccessibilityTree.h"
 #include "observe/FocusedElement.h"
 #include "target/WindowList.h"
 
 namespace quorvel {
 
-Json observationSnapshot(Runtime& runtime, std::optional<Pid> targetPid) {
+Json observationSnapshot(Runtime& runtime, std::optional<Pid> targetPid,
+                         std::optional<Nanos> quietSince) {
     Platform& platform = runtime.platform;
     if (targetPid) {
         platform.expectReadsOf(*targetPid);
     }
-    platform.sleep(observationPause);  // also after an empty batch
+    // Also after an empty batch; time that has passed quietly already counts.
+    Nanos pause = observationPause;
+    if (quietSince) {
+        pause =
+            std::clamp(*quietSince + observationPause - platform.now(), Nanos{0}, observationPause);
+    }
+    platform.sleep(pause);
     Json reply = Json::object();
     reply["ok"] = true;
     reply["windows"] = windows(platform, AllLayers::No);

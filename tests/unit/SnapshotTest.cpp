@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "DesktopTest.h"
 #include "observe/Snapshot.h"
 
@@ -24,6 +26,34 @@ TEST_F(Snapshot, FixedPartReportsTheDesktopAsItIsAfterThePause) {
         "coordinate_space": "global macOS logical points; top-left origin"
     })"));
     EXPECT_EQ(desktop.slept, 200ms);
+}
+
+// The pause before the observation: a batch that changes nothing counts the time since the
+// process began; any other batch pauses in full after its last action.
+TEST_F(Snapshot, ThePauseCountsTheQuietTimeSinceTheStartOnlyWhenNothingWasDone) {
+    struct Case {
+        const char* request;
+        std::optional<Nanos> startedBeforeRun;
+        Nanos slept;  // the batch's own pauses and the observation's
+    };
+    const Case cases[] = {
+        {R"({"actions":[]})", std::nullopt, 200ms},
+        {R"({"actions":[]})", 30ms, 170ms},
+        {R"({"actions":[{"type":"inspect"},{"type":"screenshot"}]})", 150ms, 50ms},
+        {R"({"actions":[]})", 350ms, 0ms},
+        {R"({"actions":[{"type":"wait","seconds":0.1}]})", 150ms, 300ms},
+        {R"({"actions":[{"type":"inspect"},{"type":"wait","seconds":0}]})", 150ms, 200ms},
+    };
+    for (const Case& each : cases) {
+        MemoryDesktop fresh;
+        CancellationFlag freshFlag{0};
+        Runtime freshRuntime{fresh, freshFlag, {}};
+        if (each.startedBeforeRun) {
+            freshRuntime.startedAt = fresh.now() - *each.startedBeforeRun;
+        }
+        run(freshRuntime, Json::parse(each.request));
+        EXPECT_EQ(fresh.slept, each.slept) << each.request;
+    }
 }
 
 TEST_F(Snapshot, NoFrontmostApplicationIsPidZero) {
