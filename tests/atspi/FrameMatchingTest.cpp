@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/linux/atspi/FrameMatching.h"
 
 namespace quorvel::atspi {
@@ -92,6 +94,26 @@ TEST(FrameMatching, PlacesRectanglesInTheServersPixels) {
     EXPECT_EQ(placed.y, 57);   // 55 + 1.5
     EXPECT_EQ(placed.width, 11);
     EXPECT_EQ(placed.height, 14);
+}
+
+TEST(FrameMatching, ASpinButtonInARowIsItsTextWithoutTheStepButtons) {
+    struct Case {
+        Extents spinButton;
+        Extents text;
+    };
+    const Case cases[] = {
+        {{238, 650, 232, 68}, {238, 650, 96, 68}},  // GTK 3 at scale 2: "−" begins at 328
+        {{119, 325, 116, 34}, {119, 325, 48, 34}},  // the same at scale 1
+        {{10, 10, 30, 90}, {10, 10, 30, 90}},       // buttons above and below: as it is
+        {{10, 10, 50, 20}, {10, 10, 50, 20}},       // too narrow for two buttons beside text
+        {{10, 10, 60, 0}, {10, 10, 60, 0}},         // no height
+    };
+    for (const Case& each : cases) {
+        Extents text = withoutStepButtons(each.spinButton);
+        EXPECT_EQ(std::tie(text.x, text.y, text.width, text.height),
+                  std::tie(each.text.x, each.text.y, each.text.width, each.text.height))
+            << each.spinButton.x << "," << each.spinButton.width;
+    }
 }
 
 TEST(FrameMatching, AnObjectIsOnScreenOnlyWhereItsWindowIs) {

@@ -157,6 +157,51 @@ TEST_P(ToolkitsOnDesktop, ObservedTrulyClickedAtTheTreesCentreAndTypedIntoExactl
     EXPECT_EQ(kill(pid, 0), 0);
 }
 
+// Every text field of the widget factory's first page at scale 2, clicked at its centre, takes
+// the focus with its value unchanged; one that GTK draws insensitive leaves the focus where it
+// was. A spin button's centre is its text, not its "−" button.
+TEST(Gtk3AtScale2, EveryTextFieldTakesTheFocusFromAClickAtItsCentre) {
+    VirtualDesktop desktop({launchCommand({"gtk3", 2, "AXTextField", nullptr})});
+    ASSERT_TRUE(desktop.started());
+    std::int32_t pid = desktop.appPids()[0];
+    struct Field {
+        Rect rect;
+        Json value;
+    };
+    std::vector<Field> fields;
+    for (int attempt = 0; attempt < 40 && fields.size() < 7; ++attempt) {
+        fields.clear();
+        Json tree = expectOk(batch(pid, Json::array({pause()}))).reply["accessibility_tree"];
+        forEachNode(tree, [&](const Json& node) {
+            std::optional<Rect> rect = rectOf(node);
+            if (node.value("AXRole", "") == "AXTextField" && rect && rect->width > 0 &&
+                rect->x + rect->width / 2 < 1280 && rect->y + rect->height / 2 < 800) {
+                fields.push_back({*rect, node.value("AXValue", Json())});
+            }
+        });
+    }
+    ASSERT_GE(fields.size(), 7u);
+    Json focusedBefore;
+    int focusedByClick = 0;
+    for (const Field& field : fields) {
+        double x = field.rect.x + field.rect.width / 2;
+        double y = field.rect.y + field.rect.height / 2;
+        Json focused =
+            expectOk(batch(pid, Json::array({click(x, y)}))).reply.value("focused_element", Json());
+        std::optional<Rect> focusedRect = rectOf(focused);
+        if (focusedRect && *focusedRect == field.rect) {
+            ++focusedByClick;
+            EXPECT_EQ(focused.value("AXValue", Json()), field.value) << focused.dump();
+        } else {
+            EXPECT_EQ(focused, focusedBefore) << "a click at (" << x << ", " << y
+                                              << ") focused another field: " << focused.dump();
+        }
+        focusedBefore = focused;
+    }
+    // A combo box's entry, two entries and a spin button are sensitive on that page.
+    EXPECT_GE(focusedByClick, 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Applications, ToolkitsOnDesktop,
                          testing::Values(Application{"gtk3", 2, "AXTextField", nullptr},
                                          Application{"gtk4", 1, "AXTextField", nullptr},

@@ -190,6 +190,10 @@ class ElementReader {
         if (!overlaps(placed, onServer(*mapping, *frame))) {
             return std::nullopt;
         }
+        const AccessibleNode* node = view_.node(path, timeout_);
+        if (node && node->role == static_cast<std::uint32_t>(Role::SpinButton)) {
+            return withoutStepButtons(placed);
+        }
         return placed;
     }
 

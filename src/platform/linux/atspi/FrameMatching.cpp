@@ -105,4 +105,12 @@ bool overlaps(const Extents& inner, const Extents& outer) {
            inner.y < reach(outer.y, outer.height) && outer.y < reach(inner.y, inner.height);
 }
 
+Extents withoutStepButtons(const Extents& spinButton) {
+    Extents text = spinButton;
+    if (spinButton.height > 0 && spinButton.width >= 3 * std::int64_t{spinButton.height}) {
+        text.width -= 2 * spinButton.height;
+    }
+    return text;
+}
+
 }  // namespace quorvel::atspi

@@ -48,4 +48,9 @@ Extents onServer(const FrameMapping& mapping, const Extents& extents);
 // top-left pixel.
 bool overlaps(const Extents& inner, const Extents& outer);
 
+// The text field of a spin button laid out in a row: without the two step buttons, each about as
+// wide as the field is high, that GTK 3 puts at its end (their centre is where a click changes
+// the value); a spin button of another shape unchanged.
+Extents withoutStepButtons(const Extents& spinButton);
+
 }  // namespace quorvel::atspi
