@@ -520,7 +520,8 @@ void activateWindowOf(const XConnection& connection, std::int32_t pid,
     }
     // The stacking list goes bottom to top: the last match is the topmost.
     std::optional<xcb_window_t> chosen;
-    std::optional<std::uint32_t> chosenDesktop;
+    // All desktops where the window names none: nothing to go to first.
+    std::uint32_t chosenDesktop = allDesktops;
     for (std::size_t index = 0; index < clients.size(); ++index) {
         std::optional<std::int32_t> owner = ownerPid(answerPid(connection, questions[index].pid),
                                                      connection.property(questions[index].wmPid));
@@ -530,10 +531,7 @@ void activateWindowOf(const XConnection& connection, std::int32_t pid,
         // Once the preferred window is chosen, no window above it replaces it.
         if (owner == pid && isActivatable(type) && (!preferred || chosen != preferred)) {
             chosen = clients[index];
-            chosenDesktop.reset();
-            if (desktop) {
-                chosenDesktop = desktop->firstCardinal();
-            }
+            chosenDesktop = desktop ? desktop->firstCardinal().value_or(allDesktops) : allDesktops;
         }
     }
     if (!chosen) {
@@ -542,9 +540,9 @@ void activateWindowOf(const XConnection& connection, std::int32_t pid,
     std::optional<std::uint32_t> current =
         currentDesktop ? currentDesktop->firstCardinal() : std::nullopt;
     // A window on another desktop is never activated from here: go to its desktop first.
-    if (chosenDesktop && current && *chosenDesktop != allDesktops && *chosenDesktop != *current) {
+    if (current && chosenDesktop != allDesktops && chosenDesktop != *current) {
         sendRootMessage(connection, connection.root(), atoms.netCurrentDesktop,
-                        {*chosenDesktop, XCB_CURRENT_TIME, 0, 0, 0});
+                        {chosenDesktop, XCB_CURRENT_TIME, 0, 0, 0});
     }
     xcb_window_t previous = active.empty() ? 0 : active.front();
     sendRootMessage(connection, *chosen, atoms.netActiveWindow,
