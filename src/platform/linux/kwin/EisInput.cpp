@@ -25,8 +25,8 @@ constexpr std::uint32_t xkbKeycodeOffset = 8;
 // libei logs to standard error unless told otherwise; the driver never writes there.
 void quietLog(ei*, ei_log_priority, const char*, ei_log_context*) {}
 
-constexpr unsigned wantedCapabilities[] = {EI_DEVICE_CAP_POINTER_ABSOLUTE, EI_DEVICE_CAP_BUTTON,
-                                           EI_DEVICE_CAP_SCROLL, EI_DEVICE_CAP_KEYBOARD};
+constexpr dbus_int32_t portalKeyboard = 1;
+constexpr dbus_int32_t portalPointer = 2;
 
 }  // namespace
 
@@ -64,10 +64,8 @@ bool EisInput::connectToKWin() {
     }
     MessagePtr call = methodCall("org.kde.KWin", "/org/kde/KWin/EIS/RemoteDesktop",
                                  "org.kde.KWin.EIS.RemoteDesktop", "connectToEIS");
-    dbus_int32_t capabilities = 0;
-    for (unsigned capability : wantedCapabilities) {
-        capabilities |= static_cast<dbus_int32_t>(capability);
-    }
+    // KWin takes the remote-desktop portal's device types here, not libei's capabilities.
+    dbus_int32_t capabilities = portalKeyboard | portalPointer;
     if (!call ||
         !dbus_message_append_args(call.get(), DBUS_TYPE_INT32, &capabilities, DBUS_TYPE_INVALID)) {
         return false;
