@@ -417,7 +417,7 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
             calls.push_back(std::move(call));
         }
         calls.push_back(
-            withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), 0 /* screen */));
+            withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), coordinateType_));
         calls.push_back(childCountCall(each));
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
@@ -546,7 +546,7 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
             if (showing(each) && node.supports(ComponentInterface)) {
                 reads.push_back({each, Read::Extents});
                 calls.push_back(withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"),
-                                             0 /* screen */));
+                                             coordinateType_));
             }
         }
         ValueSource source = valueSource(node.role);

@@ -35,6 +35,10 @@ class ApplicationView {
     // Everything read so far is dropped; the next read asks the application again.
     void forget();
 
+    // Which origin positions are read from: the screen's (AT-SPI's 0), or the window's (1),
+    // which Wayland toolkits report against their client area.
+    void readExtentsFrom(std::uint32_t coordinateType) { coordinateType_ = coordinateType; }
+
     // Connects straight to the application, when it gives an address of its own, so that later
     // reads need not: asks nothing of what the application shows. Once per view.
     void connectDirectly(int timeoutMilliseconds);
@@ -115,6 +119,7 @@ class ApplicationView {
     static std::optional<AccessibleNode> parseDescribingReplies(const BusReply* replies);
 
     DBusConnection* connection_;
+    std::uint32_t coordinateType_ = 0;
     std::string bus_;
     const std::function<bool()>& giveUp_;
     // The connection straight to the application, once it has given its address.

@@ -318,6 +318,7 @@ ApplicationView& AtspiAccessibility::view(const std::string& bus) {
     auto& slot = views_[bus];
     if (!slot) {
         slot = std::make_unique<ApplicationView>(connection(), bus, giveUp_);
+        slot->readExtentsFrom(links_.windowRelativeExtents ? 1 : 0);
     }
     return *slot;
 }

@@ -31,6 +31,9 @@ struct WindowLinks {
     // Brings a window of the application to the front and gives it the keyboard: the one given
     // when it is known.
     std::function<void(Pid, std::optional<std::uint32_t>)> raiseWindow;
+    // Positions are read relative to each window (Wayland's toolkits: GTK 4's screen positions
+    // are all at the origin there) rather than to the screen.
+    bool windowRelativeExtents = false;
 };
 
 class AtspiAccessibility {

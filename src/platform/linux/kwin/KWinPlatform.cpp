@@ -81,6 +81,7 @@ atspi::WindowLinks KWinPlatform::windowLinks() {
     links.raiseWindow = [this](Pid pid, std::optional<std::uint32_t> window) {
         watch_.activate(pid, window);
     };
+    links.windowRelativeExtents = true;
     return links;
 }
 
