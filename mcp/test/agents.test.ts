@@ -70,8 +70,7 @@ function pixel(png: InstanceType<typeof pngjs.PNG>, x: number, y: number): [numb
 }
 
 test("the outline costs at most half the tokens of the table form (gtk3-widget-factory, Firefox)", async (t) => {
-  const measure = async (name: string, reader: Client, target: number): Promise<void> => {
-    const observed = await reader.callTool({ name: "observe", arguments: { pid: target } });
+  const measure = (name: string, observed: Record<string, unknown>): void => {
     const tree = (observed.structuredContent as Reply).accessibility_tree;
     const text = textOf(observed);
     // The tree's part of the outline, from its heading to the focused element's number.
@@ -87,7 +86,7 @@ test("the outline costs at most half the tokens of the table form (gtk3-widget-f
     assert.ok(lean <= tabular / 2, `${name}: ${lean} of ${tabular}`);
     assert.ok((whole / nodes) * 180 <= 8000, `${name}: ${whole} tokens for ${nodes} nodes`);
   };
-  await measure("gtk3-widget-factory", client, pid);
+  measure("gtk3-widget-factory", await client.callTool({ name: "observe", arguments: { pid } }));
 
   const firefox = startDesktop(path.join(repository, "scripts/launch-app.sh") + " firefox");
   const reader = await connect({ ...firefox.env, QUORVEL_MCP_DRIVER: realDriver });
@@ -96,15 +95,16 @@ test("the outline costs at most half the tokens of the table form (gtk3-widget-f
     // window shows: measured once the form is there and two observations count the same lines.
     let previous = "";
     for (let tries = 0; ; tries++) {
-      const text = textOf(await reader.callTool({ name: "observe", arguments: { pid: firefox.pids[0] } }));
+      const observed = await reader.callTool({ name: "observe", arguments: { pid: firefox.pids[0] } });
+      const text = textOf(observed);
       if (/^\d+ button \d+,\d+ Send$/m.test(text) && text.split("\n").length === previous.split("\n").length) {
+        measure("Firefox with a form", observed);
         break;
       }
       assert.ok(tries < 120, "Firefox never showed its form");
       previous = text;
       await sleep(500);
     }
-    await measure("Firefox with a form", reader, firefox.pids[0]);
   } finally {
     await reader.close();
     firefox.stop();
