@@ -52,7 +52,7 @@ elif podman "${workaround[@]:0:4}" run --rm "${workaround[@]:4}" --entrypoint /b
     >>"$work/run.log" 2>&1; then
     mode=container
     run_flags=("${workaround[@]}")
-    echo "podman run needed: ${workaround[*]} (without: $(head -n 1 "$work/run.log"))"
+    echo "podman run needed: ${workaround[*]} (without: $(grep -m 1 'Error' "$work/run.log"))"
 else
     mode=chroot
     echo "containers cannot run here; the image's root is checked under chroot instead. podman said:"
