@@ -10,6 +10,7 @@ import time
 
 import gi
 
+gi.require_version("Gdk", "4.0")
 gi.require_version("Gtk", "4.0")
 from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
 
@@ -26,7 +27,9 @@ def write(line):
         times.write("%.6f %s\n" % (time.time(), line))
 
 
-def on_event(_controller, event):
+def on_event(controller, _event):
+    # PyGObject hands the signal no event: the controller has it.
+    event = controller.get_current_event()
     kind = event.get_event_type()
     if kind in (Gdk.EventType.KEY_PRESS, Gdk.EventType.KEY_RELEASE):
         verb = "press" if kind == Gdk.EventType.KEY_PRESS else "release"
