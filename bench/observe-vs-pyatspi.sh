@@ -46,7 +46,7 @@ milliseconds_since() { echo $(( ($(date +%s%N) - $1) / 1000 )) | awk '{printf "%
 
 # Nanoseconds the application's threads have run on a CPU so far.
 application_cpu() {
-    cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{total += $1} END {print total + 0}'
+    cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{total += $1} END {printf "%.0f\n", total}'
 }
 
 # Milliseconds the driver took, less the pause; milliseconds the application ran meanwhile; and
