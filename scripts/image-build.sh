@@ -78,8 +78,6 @@ quietly in_root apt-get install -y --no-install-recommends \
     xterm tini nodejs "/tmp/$(basename "$package")"
 quietly in_root apt-get clean
 rm -rf "$root/var/lib/apt/lists/"* "$root/tmp/"*.deb
-# xterm waits for ever to record its login in utmp inside a container; it need not.
-echo '*utmpInhibit: true' >>"$root/etc/X11/app-defaults/XTerm"
 # Each container makes its own machine id when it starts.
 rm -f "$root/etc/machine-id" "$root/var/lib/dbus/machine-id"
 : >"$root/etc/resolv.conf"

@@ -104,7 +104,7 @@ else
     # The image's entry point and default command, on the host's network: loopback only.
     setsid chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
         QUORVEL_MCP_HOST=127.0.0.1 QUORVEL_MCP_PORT="$port" \
-        /usr/bin/tini -s -- /usr/lib/quorvel-desktop/entrypoint.sh xterm >"$work/desktop.log" 2>&1 &
+        /usr/bin/tini -s -- /usr/lib/quorvel-desktop/entrypoint.sh "xterm -ut" >"$work/desktop.log" 2>&1 &
     pids_of_desktop=$!
     health() { in_desktop /usr/lib/quorvel-desktop/healthcheck.sh >/dev/null 2>&1; }
 fi
