@@ -2,7 +2,7 @@
 // one queue of driver runs. Before a request reaches a session it must pass, in this order: the
 // Origin and Host check (403), the bearer token (401), the body bound (413) and JSON parsing
 // (400); then an unknown session is 404. GET /health answers without a token, for probes.
-import { randomUUID } from "node:crypto";
+import { randomUUID, webcrypto } from "node:crypto";
 import { createServer, type IncomingMessage, type Server, type ServerResponse } from "node:http";
 import type { AddressInfo } from "node:net";
 
@@ -25,6 +25,12 @@ export type HttpServing = {
 };
 
 type Session = { transport: StreamableHTTPServerTransport; server: McpServer };
+
+// The SDK's transport uses the global `crypto`, which Node.js 18 (Debian 12's, in the desktop
+// image) has only behind a flag.
+if (globalThis.crypto === undefined) {
+  Object.assign(globalThis, { crypto: webcrypto });
+}
 
 function refuse(response: ServerResponse, status: number, message: string, headers: Record<string, string> = {}): void {
   // The JSON-RPC error shape the SDK's own refusals use, so that clients read them alike.
