@@ -7,6 +7,8 @@
 # the same entry point and the same checks.
 #
 #   scripts/image-check.sh [BUILD]      (as root; BUILD defaults to build)
+#
+# QUORVEL_IMAGE_CHECK=chroot checks under chroot even where containers run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -46,7 +48,10 @@ trap cleanup EXIT
 # This machine's container runtime may need these: crun cannot set limits above the hard ones
 # without CAP_SYS_RESOURCE, nor run with cgroups in hybrid mode; runc with cgroupfs can.
 workaround=(--runtime runc --cgroup-manager cgroupfs --ulimit nofile=1024:1024 --ulimit nproc=1024:1024)
-if podman run --rm --entrypoint /bin/true "$image" >"$work/run.log" 2>&1; then
+if [ "${QUORVEL_IMAGE_CHECK:-}" = chroot ]; then
+    mode=chroot
+    echo "the image's root is checked under chroot, as QUORVEL_IMAGE_CHECK asks"
+elif podman run --rm --entrypoint /bin/true "$image" >"$work/run.log" 2>&1; then
     mode=container
 elif podman "${workaround[@]:0:4}" run --rm "${workaround[@]:4}" --entrypoint /bin/true "$image" \
     >>"$work/run.log" 2>&1; then
