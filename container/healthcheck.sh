@@ -12,7 +12,7 @@ fail() { echo "unhealthy: $*" >&2; exit 1; }
 # shellcheck disable=SC1090
 source "$environment"
 timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
-    fail "no window manager on $DISPLAY"
+    fail "no window manager on ${DISPLAY:-no display}"
 reply=$(echo '{"actions": []}' | timeout 10 quorvel-computer)
 case "$reply" in
     *'"accessibility":true'*'"ok":true'*) ;;

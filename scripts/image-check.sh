@@ -33,7 +33,8 @@ port=$(node -e 'const s = require("net").createServer().listen(0, "127.0.0.1", (
 cleanup() {
     if [ -n "$root" ]; then
         stop_chroot_desktop
-        umount "$root/dev" "$root/proc" 2>/dev/null || true
+        umount -R "$root/dev" 2>/dev/null || true
+        umount "$root/proc" 2>/dev/null || true
         buildah unmount "$ctr" >/dev/null 2>&1 || true
         buildah rm "$ctr" >/dev/null 2>&1 || true
     fi
@@ -103,7 +104,7 @@ else
     ctr=$(buildah from "$image")
     root=$(buildah mount "$ctr")
     mount -t proc proc "$root/proc"
-    mount --bind /dev "$root/dev"
+    mount --rbind /dev "$root/dev"
     mkdir -p "$root/run/secrets"
     cp "$work/token" "$root/run/secrets/quorvel-token"
     # The image's entry point and default command, on the host's network: loopback only.
