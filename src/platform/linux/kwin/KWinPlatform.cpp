@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "platform/linux/common/LinuxEvent.h"
 #include "platform/linux/common/MonotonicClock.h"
 #include "platform/linux/common/ProcessTable.h"
 #include "platform/linux/x11/KeyTable.h"
@@ -16,18 +17,6 @@ constexpr int connectTimeoutMilliseconds = 500;
 constexpr int claimTimeoutMilliseconds = 500;
 // The name that one driver at a time holds on the session bus while it sends input.
 constexpr const char* inputClaimName = "org.quorvel.computer.Input";
-
-struct KWinEvent final : Event {
-    enum class Kind { Mouse, Scroll, Keyboard } kind = Kind::Mouse;
-    MouseEventType mouseType = MouseEventType::Moved;
-    ScreenPoint position;
-    std::int32_t wheel1 = 0;
-    std::int32_t wheel2 = 0;
-    std::uint16_t virtualKey = 0;
-    bool keyDown = false;
-    std::uint64_t flags = 0;
-    std::optional<std::u16string> text;
-};
 
 class KWinApplication final : public RunningApplication {
   public:
@@ -188,8 +177,8 @@ EventHandle KWinPlatform::makeMouseEvent(MouseEventType type, ScreenPoint positi
         return nullptr;
     }
     (void)button;  // the event type names the button
-    auto event = std::make_unique<KWinEvent>();
-    event->kind = KWinEvent::Kind::Mouse;
+    auto event = std::make_unique<LinuxEvent>();
+    event->kind = LinuxEvent::Kind::Mouse;
     event->mouseType = type;
     // The pixel that holds the point, as on X11: a point inside a window never reaches the
     // pixel beyond its maximum edge.
@@ -201,8 +190,8 @@ EventHandle KWinPlatform::makePixelScrollEvent(std::int32_t wheel1, std::int32_t
     if (!input_.available()) {
         return nullptr;
     }
-    auto event = std::make_unique<KWinEvent>();
-    event->kind = KWinEvent::Kind::Scroll;
+    auto event = std::make_unique<LinuxEvent>();
+    event->kind = LinuxEvent::Kind::Scroll;
     event->wheel1 = wheel1;
     event->wheel2 = wheel2;
     return event;
@@ -213,8 +202,8 @@ EventHandle KWinPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDo
     if (!input_.available() || !x11::keysymForVirtualKey(virtualKey)) {
         return nullptr;
     }
-    auto event = std::make_unique<KWinEvent>();
-    event->kind = KWinEvent::Kind::Keyboard;
+    auto event = std::make_unique<LinuxEvent>();
+    event->kind = LinuxEvent::Kind::Keyboard;
     event->virtualKey = virtualKey;
     event->keyDown = keyDown;
     return event;
@@ -225,13 +214,13 @@ EventHandle KWinPlatform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDo
 void KWinPlatform::setClickState(Event&, std::int64_t) {}
 
 void KWinPlatform::setFlags(Event& event, std::uint64_t flags) {
-    if (auto* kwinEvent = dynamic_cast<KWinEvent*>(&event)) {
+    if (auto* kwinEvent = dynamic_cast<LinuxEvent*>(&event)) {
         kwinEvent->flags = flags;
     }
 }
 
 void KWinPlatform::setUnicodeString(Event& event, std::u16string_view text) {
-    if (auto* kwinEvent = dynamic_cast<KWinEvent*>(&event)) {
+    if (auto* kwinEvent = dynamic_cast<LinuxEvent*>(&event)) {
         kwinEvent->text = std::u16string(text);
     }
 }
@@ -245,12 +234,12 @@ bool KWinPlatform::claimInput() {
 }
 
 void KWinPlatform::post(const Event& event) {
-    const auto* kwinEvent = dynamic_cast<const KWinEvent*>(&event);
+    const auto* kwinEvent = dynamic_cast<const LinuxEvent*>(&event);
     if (!kwinEvent) {
         return;
     }
     switch (kwinEvent->kind) {
-        case KWinEvent::Kind::Mouse:
+        case LinuxEvent::Kind::Mouse:
             input_.movePointer(kwinEvent->position);
             switch (kwinEvent->mouseType) {
                 case MouseEventType::Moved:
@@ -270,12 +259,12 @@ void KWinPlatform::post(const Event& event) {
                     break;
             }
             return;
-        case KWinEvent::Kind::Scroll:
+        case LinuxEvent::Kind::Scroll:
             // The driver's wheels scroll up and left when positive; EIS's deltas down and right.
             input_.scroll(-static_cast<double>(kwinEvent->wheel2),
                           -static_cast<double>(kwinEvent->wheel1));
             return;
-        case KWinEvent::Kind::Keyboard:
+        case LinuxEvent::Kind::Keyboard:
             if (!kwinEvent->keyDown) {
                 input_.keyUp(kwinEvent->virtualKey);
             } else if (kwinEvent->text) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/linux/common/LinuxEvent.h"
 #include "platform/linux/common/MonotonicClock.h"
 #include "platform/linux/common/ProcessTable.h"
 #include "platform/linux/x11/AccessibleWindows.h"
@@ -18,20 +19,6 @@ namespace quorvel {
 namespace {
 
 constexpr Nanos releaseWaitLimit = std::chrono::milliseconds(100);
-
-// What an event will do once posted. X has no click state: applications count clicks from the
-// time and distance between presses, which the driver's pauses keep within a double click.
-struct LinuxEvent final : Event {
-    enum class Kind { Mouse, Scroll, Keyboard } kind = Kind::Mouse;
-    MouseEventType mouseType = MouseEventType::Moved;
-    ScreenPoint position;
-    std::int32_t wheel1 = 0;
-    std::int32_t wheel2 = 0;
-    std::uint16_t virtualKey = 0;
-    bool keyDown = false;
-    std::uint64_t flags = 0;
-    std::optional<std::u16string> text;
-};
 
 class LinuxApplication final : public RunningApplication {
   public:
@@ -242,6 +229,8 @@ EventHandle X11Platform::makeKeyboardEvent(std::uint16_t virtualKey, bool keyDow
     return event;
 }
 
+// X has no click state: applications count clicks from the time and distance between presses,
+// which the driver's pauses keep within a double click.
 void X11Platform::setClickState(Event&, std::int64_t) {}
 
 void X11Platform::setFlags(Event& event, std::uint64_t flags) {
