@@ -27,6 +27,8 @@ void guardedPost(Batch& batch, const EventHandle& event, std::optional<ScreenPoi
     // A character that could not be typed, or was typed with a keyboard someone else changed,
     // must not pass for typed.
     if (batch.platform().inputFellShort()) {
+        // A wait inside the post that a cancellation or the deadline cut short says so.
+        checkCancellation(batch.runtime);
         fail(keysFellShort);
     }
     settle(batch.runtime, delay);

@@ -115,6 +115,13 @@ class Platform {
     virtual void setClickState(Event& event, std::int64_t clickState) = 0;
     virtual void setFlags(Event& event, std::uint64_t flags) = 0;
     virtual void setUnicodeString(Event& event, std::u16string_view text) = 0;
+    // Whether typing `character` goes key by key; false where the platform hands such text over
+    // whole (a paste), which it does best once for a run of them: typing then puts the run on
+    // one key-down.
+    virtual bool typedByKeys(std::u16string_view character) {
+        (void)character;
+        return true;
+    }
     // Claims the desktop's input for this process against every other driver on the same
     // desktop, so that two batches never interleave their events; false while another holds
     // it. A claim lasts until `releaseInput`, or the end of the process whatever its end.

@@ -103,6 +103,48 @@ TEST(Typing, WhatIsTypedWhenAStepFails) {
     }
 }
 
+TEST(Typing, ARunOfCharactersThePlatformHandsOverWholeIsOneKeyDownInItsPlace) {
+    struct Case {
+        const char* what;
+        const char* text;
+        std::string transcript;
+    };
+    // Here every character beyond ASCII is handed over whole.
+    const Case cases[] = {
+        {"runs between keys, order kept", "a\xC3\xA9\xE6\x97\xA5 b\xF0\x9F\x98\x80",
+         "t=0.000 key-down 0 flags=0x0 units=0061\n"
+         "t=0.005 key-up 0 flags=0x0\n"
+         "t=0.005 key-down 0 flags=0x0 units=00E9,65E5\n"
+         "t=0.010 key-up 0 flags=0x0\n"
+         "t=0.010 key-down 0 flags=0x0 units=0020\n"
+         "t=0.015 key-up 0 flags=0x0\n"
+         "t=0.015 key-down 0 flags=0x0 units=0062\n"
+         "t=0.020 key-up 0 flags=0x0\n"
+         "t=0.020 key-down 0 flags=0x0 units=D83D,DE00\n"
+         "t=0.025 key-up 0 flags=0x0\n"},
+        {"the whole text one run", "\xE6\x97\xA5\xE6\x9C\xAC",
+         "t=0.000 key-down 0 flags=0x0 units=65E5,672C\n"
+         "t=0.005 key-up 0 flags=0x0\n"},
+    };
+    for (const Case& c : cases) {
+        InputDesktop world;
+        world.desktop.handedOverWhole = [](std::u16string_view character) {
+            return character[0] > 0x7f;
+        };
+        EXPECT_EQ(world.carryOut(typeAction, text(c.text)), "") << c.what;
+        EXPECT_EQ(world.desktop.transcript(), c.transcript) << c.what;
+    }
+}
+
+TEST(Typing, AHandOverCutShortByCancellationSaysCancelledNotInexact) {
+    InputDesktop world;
+    world.desktop.fallShort = [&world](const MemoryEventData&) {
+        world.flag = 1;  // raised while the platform waited inside the post
+        return true;
+    };
+    EXPECT_EQ(world.carryOut(typeAction, text("a")), cancelled);
+}
+
 TEST(Typing, ACharacterThePlatformCouldNotTypeEndsTheTextSayingInputMayHaveBeenSent) {
     InputDesktop world;
     world.desktop.fallShort = [](const MemoryEventData& event) {

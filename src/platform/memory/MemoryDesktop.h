@@ -115,6 +115,8 @@ class MemoryDesktop final : public Platform {
     std::function<bool(const MemoryEventData&)> refuseEvent;
     // Posting an event for which this returns true does less than the event was made for.
     std::function<bool(const MemoryEventData&)> fallShort;
+    // Characters for which this returns true are handed over whole, not typed key by key.
+    std::function<bool(std::u16string_view)> handedOverWhole;
 
     // --- Observing -------------------------------------------------------------------------
     std::vector<RecordedEvent> events;
@@ -149,6 +151,9 @@ class MemoryDesktop final : public Platform {
     void setClickState(Event& event, std::int64_t clickState) override;
     void setFlags(Event& event, std::uint64_t flags) override;
     void setUnicodeString(Event& event, std::u16string_view text) override;
+    bool typedByKeys(std::u16string_view character) override {
+        return !handedOverWhole || !handedOverWhole(character);
+    }
     bool claimInput() override { return clock_ >= inputHeldElsewhereUntil; }
     void post(const Event& event) override;
     bool inputFellShort() override { return fellShort_; }
