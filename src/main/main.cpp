@@ -1,4 +1,5 @@
 #include <memory>
+#include <optional>
 
 #include "main/Computer.h"
 
@@ -8,7 +9,16 @@
 #include "platform/linux/DesktopChoice.h"
 #endif
 
-int main() {
+int main(int argc, char** argv) {
+#ifndef __APPLE__
+    // The driver's own helper processes, never started by a host.
+    if (std::optional<int> status = quorvel::runAsHelper(argc, argv)) {
+        return *status;
+    }
+#else
+    (void)argc;
+    (void)argv;
+#endif
     // Before anything else, the platform's connections included: a signal that arrives from
     // here on becomes a cancelled reply.
     quorvel::ComputerMain::installSignalHandlers();

@@ -58,6 +58,18 @@ LinuxDesktop chooseDesktop(const SessionConnections& session) {
     return session.xDisplay ? LinuxDesktop::X11 : LinuxDesktop::None;
 }
 
+std::optional<int> runAsHelper(int argc, char** argv) {
+#ifdef QUORVEL_KWIN_INPUT
+    if (argc == 2 && std::string_view(argv[1]) == kwin::serveClipboardArgument) {
+        return kwin::serveSavedClipboard();
+    }
+#else
+    (void)argc;
+    (void)argv;
+#endif
+    return std::nullopt;
+}
+
 std::unique_ptr<Platform> makeLinuxPlatform() {
     SessionConnections session;
     session.waylandDisplay = named("WAYLAND_DISPLAY");

@@ -6,6 +6,7 @@
 // with neither the driver answers as a machine without a desktop.
 
 #include <memory>
+#include <optional>
 
 #include "platform/Platform.h"
 
@@ -21,6 +22,10 @@ struct SessionConnections {
 };
 
 LinuxDesktop chooseDesktop(const SessionConnections& session);
+
+// When the process was started as one of the driver's own helpers (the process that keeps the
+// user's clipboard served after a paste), runs it and gives its exit status; absent otherwise.
+std::optional<int> runAsHelper(int argc, char** argv);
 
 // The platform for the desktop this process finds; asks the session bus only under Wayland.
 std::unique_ptr<Platform> makeLinuxPlatform();

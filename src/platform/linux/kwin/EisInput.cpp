@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <algorithm>
 
@@ -300,6 +301,43 @@ void EisInput::keyUp(std::uint16_t virtualKey) {
     }
 }
 
+std::vector<std::uint32_t> EisInput::keysFor(x11::Keysym keysym) {
+    std::optional<x11::KeyPosition> position = find(keysym);
+    if (!position) {
+        return {};
+    }
+    if (!position->shifted) {
+        return {position->keycode};
+    }
+    std::optional<xcb_keycode_t> shift = layout_.shiftKey();
+    if (!shift) {
+        return {};
+    }
+    return {*shift, position->keycode};
+}
+
+bool EisInput::hasKeysFor(std::u16string_view text) {
+    for (x11::Keysym keysym : x11::keysymsForText(text)) {
+        if (keysFor(keysym).empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EisInput::pressPasteKeys() {
+    std::vector<std::uint32_t> control = keysFor(XKB_KEY_Control_L);
+    std::vector<std::uint32_t> v = keysFor(XKB_KEY_v);
+    if (control.size() != 1 || v.size() != 1) {
+        return false;
+    }
+    key(control[0], true);
+    key(v[0], true);
+    key(v[0], false);
+    key(control[0], false);
+    return deviceFor(EI_DEVICE_CAP_KEYBOARD) != nullptr;
+}
+
 void EisInput::typeDown(std::uint16_t virtualKey, std::u16string_view text) {
     keyUp(virtualKey);
     std::vector<x11::Keysym> keysyms = x11::keysymsForText(text);
@@ -307,20 +345,11 @@ void EisInput::typeDown(std::uint16_t virtualKey, std::u16string_view text) {
         if (index > 0) {
             sleepFor(pauseBetweenCodePoints);
         }
-        std::optional<x11::KeyPosition> position = find(keysyms[index]);
-        std::optional<xcb_keycode_t> shift;
-        if (position && position->shifted) {
-            shift = layout_.shiftKey();
-        }
-        if (!position || (position->shifted && !shift)) {
+        std::vector<std::uint32_t> keys = keysFor(keysyms[index]);
+        if (keys.empty()) {
             keysLeftOut_ = true;  // the keymap has no key for it
             continue;
         }
-        std::vector<std::uint32_t> keys;
-        if (shift) {
-            keys.push_back(*shift);
-        }
-        keys.push_back(position->keycode);
         for (std::uint32_t keycode : keys) {
             key(keycode, true);
         }

@@ -48,6 +48,12 @@ class EisInput {
     // released; the last stays down until `keyUp`.
     void typeDown(std::uint16_t virtualKey, std::u16string_view text);
 
+    // Whether the keymap, as it is now, has a key for every code point of `text`.
+    bool hasKeysFor(std::u16string_view text);
+    // Control and V pressed and released, the paste keys of GTK, Qt and most applications;
+    // false when the keymap has neither.
+    bool pressPasteKeys();
+
     // Whether a key or character was left out: the keymap has no key for it.
     bool keysLeftOut() const { return keysLeftOut_; }
 
@@ -62,6 +68,8 @@ class EisInput {
     void frame(ei_device* device);
     void key(std::uint32_t xkbKeycode, bool press);
     std::optional<x11::KeyPosition> find(x11::Keysym keysym);
+    // The keys that type `keysym` (Shift first where it is held); empty when there are none.
+    std::vector<std::uint32_t> keysFor(x11::Keysym keysym);
 
     std::optional<SessionBus>& bus_;
     std::function<bool()> giveUp_;

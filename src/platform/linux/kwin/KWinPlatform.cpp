@@ -1,8 +1,10 @@
 #include "platform/linux/kwin/KWinPlatform.h"
 
 #include <sys/prctl.h>
+#include <unicode/unistr.h>
 
 #include <cmath>
+#include <utility>
 
 #include "platform/linux/common/LinuxEvent.h"
 #include "platform/linux/common/MonotonicClock.h"
@@ -85,16 +87,25 @@ Nanos KWinPlatform::now() {
 void KWinPlatform::sleep(Nanos duration) {
     Nanos until = monotonicNow() + duration;
     accessibility_.forgetReads();
+    // A long pause (the one before the observation) is time enough to reach the accessibility
+    // bus and the application the reads will be about, reading nothing of its state.
     if (duration >= std::chrono::milliseconds(100)) {
-        accessibility_.available();
+        if (accessibility_.available() && readsExpected_) {
+            accessibility_.reach(*std::exchange(readsExpected_, std::nullopt));
+        }
     }
     sleep_.until(until);
+}
+
+void KWinPlatform::expectReadsOf(Pid pid) {
+    readsExpected_ = pid;
 }
 
 void KWinPlatform::endWaitsWhen(std::function<bool()> requestOver) {
     requestOver_ = std::move(requestOver);
     watch_.endWaitsWhen(requestOver_);
     input_.endWaitsWhen(requestOver_);
+    clipboard_.endWaitsWhen(requestOver_);
     accessibility_.endWaitsWhen(requestOver_);
 }
 
@@ -225,6 +236,19 @@ void KWinPlatform::setUnicodeString(Event& event, std::u16string_view text) {
     }
 }
 
+bool KWinPlatform::typedByKeys(std::u16string_view character) {
+    // Without input no event is made, and the batch fails for that.
+    return !input_.available() || input_.hasKeysFor(character);
+}
+
+void KWinPlatform::paste(std::u16string_view text) {
+    std::string utf8;
+    icu::UnicodeString(text.data(), static_cast<std::int32_t>(text.size())).toUTF8String(utf8);
+    if (!clipboard_.paste(utf8, [this] { return input_.pressPasteKeys(); })) {
+        pasteFellShort_ = true;
+    }
+}
+
 bool KWinPlatform::claimInput() {
     if (!bus_) {
         return false;
@@ -267,6 +291,8 @@ void KWinPlatform::post(const Event& event) {
         case LinuxEvent::Kind::Keyboard:
             if (!kwinEvent->keyDown) {
                 input_.keyUp(kwinEvent->virtualKey);
+            } else if (kwinEvent->text && !input_.hasKeysFor(*kwinEvent->text)) {
+                paste(*kwinEvent->text);
             } else if (kwinEvent->text) {
                 input_.typeDown(kwinEvent->virtualKey, *kwinEvent->text);
             } else {
@@ -277,11 +303,13 @@ void KWinPlatform::post(const Event& event) {
 }
 
 bool KWinPlatform::inputFellShort() {
-    return input_.keysLeftOut();
+    return input_.keysLeftOut() || pasteFellShort_;
 }
 
 void KWinPlatform::releaseInput() {
     input_.releaseAll();
+    // The user's clipboard as it was before the first paste.
+    clipboard_.restore();
     // Only once nothing is pressed may the next driver begin.
     if (claimed_ && bus_) {
         bus_->disown(inputClaimName, claimTimeoutMilliseconds);

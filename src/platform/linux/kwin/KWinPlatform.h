@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/common/PreciseSleep.h"
+#include "platform/linux/kwin/ClipboardPaste.h"
 #include "platform/linux/kwin/EisInput.h"
 #include "platform/linux/kwin/SessionBus.h"
 #include "platform/linux/kwin/WindowWatch.h"
@@ -25,6 +26,7 @@ class KWinPlatform final : public Platform {
     Nanos now() override;
     void sleep(Nanos duration) override;
     void endWaitsWhen(std::function<bool()> requestOver) override;
+    void expectReadsOf(Pid pid) override;
     // True while KWin reports its windows: the driver sees what it sends input to.
     bool screenCaptureAllowed() override;
     bool accessibilityTrusted() override;
@@ -46,6 +48,8 @@ class KWinPlatform final : public Platform {
     void setClickState(Event& event, std::int64_t clickState) override;
     void setFlags(Event& event, std::uint64_t flags) override;
     void setUnicodeString(Event& event, std::u16string_view text) override;
+    // Characters KWin's keymap has no key for are pasted.
+    bool typedByKeys(std::u16string_view character) override;
     bool claimInput() override;
     void post(const Event& event) override;
     bool inputFellShort() override;
@@ -54,12 +58,16 @@ class KWinPlatform final : public Platform {
   private:
     bool requestIsOver() const;
     atspi::WindowLinks windowLinks();
+    void paste(std::u16string_view text);
 
     std::function<bool()> requestOver_;
     std::optional<kwin::SessionBus> bus_;
     kwin::WindowWatch watch_{bus_};
     kwin::EisInput input_{bus_};
+    kwin::ClipboardPaste clipboard_;
+    bool pasteFellShort_ = false;
     bool claimed_ = false;
+    std::optional<Pid> readsExpected_;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };
