@@ -9,8 +9,9 @@
 # that scripts/launch-app.sh knows (default: gtk3 gtk4 qt5 qt6 firefox chromium writer). Every
 # application gets a virtual desktop of its own (scripts/desktop.sh), stopped before the next one
 # starts. Three figures are taken per run:
-#   driver       the executable from its start to its exit with an observe-only request for the
-#                application, less the 0.2 s pause that every observation begins with;
+#   driver       the executable from its spawn to its exit with an observe-only request for the
+#                application, less the 0.2 s pause that every observation begins with
+#                (bench/driver-run.py);
 #   application  the CPU time the application's threads spent meanwhile (/proc/PID/task/*/schedstat):
 #                what it spent answering the driver, the floor of any observation of it;
 #   pyatspi      the pyatspi walk of the same bounds from the lookup of the application to the end
@@ -42,30 +43,16 @@ for app in "${apps[@]}"; do
     [[ " ${known[*]} " == *" $app "* ]] || { echo "no application '$app': ${known[*]}" >&2; exit 1; }
 done
 
-milliseconds_since() { echo $(( ($(date +%s%N) - $1) / 1000 )) | awk '{printf "%.1f", $1 / 1000}'; }
-
-# Nanoseconds the application's threads have run on a CPU so far.
-application_cpu() {
-    cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{total += $1} END {printf "%.0f\n", total}'
-}
-
 # Milliseconds the driver took, less the pause; milliseconds the application ran meanwhile; and
-# the number of nodes in the driver's tree.
+# the number of objects in the driver's tree. The driver is spawned from Python without a shell:
+# a shell's fork, its here-string file and the forks of `date` cost about 15 ms here, more than
+# some observations.
 time_driver() {
-    local start reply elapsed cpu_before cpu_after
-    cpu_before=$(application_cpu)
-    start=$(date +%s%N)
-    reply=$("$driver" <<<"$request")
-    elapsed=$(milliseconds_since "$start")
-    cpu_after=$(application_cpu)
-    python3 -c '
-import json, sys
-def count(node):
-    own = 1 if any(key.startswith("AX") for key in node) else 0
-    return own + sum(count(child) for child in node.get("children", []))
-print("%.1f %.1f %d" % (float(sys.argv[2]) - float(sys.argv[3]), float(sys.argv[4]) / 1e6,
-                        count(json.loads(sys.argv[1])["accessibility_tree"])))' \
-        "$reply" "$elapsed" "$pause_ms" "$((cpu_after - cpu_before))"
+    local elapsed cpu nodes
+    read -r elapsed cpu nodes < <(/usr/bin/python3 "$here/driver-run.py" "$driver" "$pid") || return 1
+    [ -n "${nodes:-}" ] || return 1
+    awk -v elapsed="$elapsed" -v pause="$pause_ms" -v cpu="$cpu" -v nodes="$nodes" \
+        'BEGIN {printf "%.1f %.1f %d\n", elapsed - pause, cpu, nodes}'
 }
 
 # The walk's own time and node count.
@@ -106,7 +93,6 @@ measure() (
     # shellcheck disable=SC2064
     trap "'$root/scripts/desktop.sh' stop '$QUORVEL_DESKTOP'" EXIT
     pid=$QUORVEL_APP_PIDS
-    request="{\"pid\": $pid, \"actions\": []}"
     if ! wait_for_registration; then
         echo "$app not-on-accessibility-bus" >&3
         return 0
@@ -127,7 +113,8 @@ measure() (
         read -r one_driver one_application one_driver_nodes < <(time_driver) || true
         read -r one_walk one_walk_nodes < <(time_pyatspi) || true
         if [ -z "${one_driver_nodes:-}" ] || [ -z "${one_walk_nodes:-}" ]; then
-            echo "$app failed-in-run-$run" >&3
+            [ -n "${one_driver_nodes:-}" ] && what=pyatspi || what=driver
+            echo "$app $what-failed-in-run-$run" >&3
             return 0
         fi
         driver_ms+=("$one_driver")
