@@ -418,18 +418,21 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
         }
         calls.push_back(
             withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), coordinateType_));
-        calls.push_back(childCountCall(each));
+        // The objects at the top of the tree were counted before.
+        if (!entry.childCount) {
+            calls.push_back(childCountCall(each));
+        }
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
-    constexpr std::size_t callsPerObject = describingCallCount + 2;
-    for (std::size_t index = 0; index < paths.size(); ++index) {
-        const BusReply* reply = &replies[callsPerObject * index];
-        Entry& entry = entries_[paths[index]];
+    const BusReply* reply = replies.data();
+    for (const std::string& each : paths) {
+        Entry& entry = entries_[each];
         entry.node = parseDescribingReplies(reply);
         entry.extents = parseExtents(reply[describingCallCount].value.get());
+        reply += describingCallCount + 1;
         if (!entry.childCount) {
-            noteChildCount(paths[index],
-                           parsePropertyInteger(reply[describingCallCount + 1].value.get()));
+            noteChildCount(each, parsePropertyInteger(reply->value.get()));
+            ++reply;
         }
     }
 }

@@ -323,31 +323,51 @@ ApplicationView& AtspiAccessibility::view(const std::string& bus) {
     return *slot;
 }
 
+std::vector<std::optional<std::uint32_t>> AtspiAccessibility::ownersOf(
+    const std::vector<std::string>& names) {
+    std::vector<MessagePtr> calls;
+    for (const std::string& name : names) {
+        MessagePtr call = methodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "GetConnectionUnixProcessID");
+        const char* text = name.c_str();
+        if (call &&
+            !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID)) {
+            call.reset();
+        }
+        calls.push_back(std::move(call));
+    }
+    std::vector<std::optional<std::uint32_t>> owners;
+    for (const BusReply& reply : callAll(connection(), calls, lookupTimeoutMilliseconds, giveUp_)) {
+        owners.push_back(parseUnsigned(reply.value.get()));
+    }
+    return owners;
+}
+
 std::optional<std::string> AtspiAccessibility::busOf(Pid pid) {
     DBusConnection* bus = connection();
     if (!bus || pid <= 0) {
         return std::nullopt;
     }
+    const auto ownedBy = [pid](std::optional<std::uint32_t> owner) {
+        return owner == static_cast<std::uint32_t>(pid);
+    };
+    // A unique name is never given to another connection: the name found before still names
+    // this application while the bus says that the process owns it.
+    if (reached_ && reached_->first == pid && ownedBy(ownersOf({reached_->second})[0])) {
+        return reached_->second;
+    }
     BusReply listed = callOne(bus,
                               methodCall("org.a11y.atspi.Registry", applicationPath,
                                          "org.a11y.atspi.Accessible", "GetChildren"),
                               lookupTimeoutMilliseconds);
-    std::vector<ObjectRef> applications = parseReferences(listed.value.get());
-    std::vector<MessagePtr> calls;
-    for (const ObjectRef& application : applications) {
-        MessagePtr call = methodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                     "org.freedesktop.DBus", "GetConnectionUnixProcessID");
-        const char* name = application.bus.c_str();
-        if (call &&
-            !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
-            call.reset();
-        }
-        calls.push_back(std::move(call));
+    std::vector<std::string> names;
+    for (const ObjectRef& application : parseReferences(listed.value.get())) {
+        names.push_back(application.bus);
     }
-    std::vector<BusReply> owners = callAll(bus, calls, lookupTimeoutMilliseconds, giveUp_);
-    for (std::size_t index = 0; index < applications.size(); ++index) {
-        if (parseUnsigned(owners[index].value.get()) == static_cast<std::uint32_t>(pid)) {
-            return applications[index].bus;
+    std::vector<std::optional<std::uint32_t>> owners = ownersOf(names);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        if (ownedBy(owners[index])) {
+            return names[index];
         }
     }
     return std::nullopt;
@@ -363,6 +383,7 @@ ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
 
 void AtspiAccessibility::reach(Pid pid) {
     if (std::optional<std::string> bus = busOf(pid)) {
+        reached_.emplace(pid, *bus);
         view(*bus).connectDirectly(defaultTimeoutMilliseconds);
     }
 }

@@ -80,6 +80,8 @@ class AtspiAccessibility {
     DBusConnection* connection();
     // The application's name on the accessibility bus.
     std::optional<std::string> busOf(Pid pid);
+    // The process that owns each name on the accessibility bus, in one batch.
+    std::vector<std::optional<std::uint32_t>> ownersOf(const std::vector<std::string>& names);
     ApplicationView& view(const std::string& bus);
 
     WindowLinks links_;
@@ -89,6 +91,8 @@ class AtspiAccessibility {
     bool connectionTried_ = false;
     ConnectionPtr connection_;
     std::unordered_map<std::string, std::unique_ptr<ApplicationView>> views_;
+    // The name `reach` found, and for which process.
+    std::optional<std::pair<Pid, std::string>> reached_;
 };
 
 }  // namespace quorvel::atspi
