@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "../../e2e/ExpectReply.h"
 #include "../../e2e/Requests.h"
@@ -76,7 +77,15 @@ class KWinDesktopTest : public ::testing::Test {
             kwinDesktop = nullptr;
         }
     }
-    void SetUp() override { ASSERT_NE(kwinDesktop, nullptr) << "no KWin desktop"; }
+    void SetUp() override {
+        ASSERT_NE(kwinDesktop, nullptr) << "no KWin desktop";
+        // Whatever an earlier test left (a window kept above, moved, a key it saw held), each
+        // test starts from the same desktop and judges only its own events.
+        place(*kwinDesktop->desktop, kwinDesktop->gtkPid, 40, 60);
+        place(*kwinDesktop->desktop, kwinDesktop->qtPid, 640, 60);
+        kwinDesktop->gtk->markStart();
+        kwinDesktop->qt->markStart();
+    }
     void TearDown() override {
         // Whatever a test did, nothing is left pressed in either application.
         EXPECT_EQ(kwinDesktop->gtk->held(), std::vector<std::string>{});
@@ -222,22 +231,39 @@ Json longTyping(const Json& reply, std::int32_t pid) {
                        type(std::string(600, 'x'))});
 }
 
-TEST_F(KWinDesktopTest, AWindowThatTakesTheFocusMidTextReceivesNothing) {
+// The focus is taken while no event is on its way (between two texts): the check before the
+// next character must stop the batch before anything reaches the window that took it. (A focus
+// taken between a check and KWin handling the event it let through is the window of time that
+// README gives as measured; no guard of a client closes it.)
+TEST_F(KWinDesktopTest, AWindowThatTakesTheFocusMidBatchReceivesNothing) {
     DriverReply before = expectOk(observe(kwinDesktop->gtkPid));
-    std::size_t thiefPresses = 0;
+    std::optional<Point> centre = fieldCentre(before.reply, "first");
+    ASSERT_TRUE(centre) << before.line;
+    const std::string typedFirst(40, 'x');
+    std::size_t thiefEventsBefore = 0;
     DriverOptions options;
-    options.meanwhileAfter = 800ms;
+    options.meanwhileAfter = 300ms;
     options.meanwhile = [&](int) {
-        thiefPresses = kwinDesktop->qt->pressCount();
+        // Once the first text is all in, the driver is in its wait.
+        for (int polls = 0; polls < 500 && kwinDesktop->gtk->text("first") != typedFirst; ++polls) {
+            std::this_thread::sleep_for(20ms);
+        }
+        thiefEventsBefore = kwinDesktop->qt->events().size();
         // As a user's click on it would: KWin makes the other application's window active.
         desktop().kwin("for (const w of workspace.stackingOrder) if (w.pid == " +
                        std::to_string(kwinDesktop->qtPid) + ") workspace.activeWindow = w;");
     };
-    DriverReply run =
-        expectError(longTyping(before.reply, kwinDesktop->gtkPid), lostFocus, options);
-    EXPECT_EQ(kwinDesktop->qt->pressCount(), thiefPresses) << "the thief received input";
-    EXPECT_GT(kwinDesktop->gtk->text("first").size(), 0u) << "typing had not begun";
-    EXPECT_LT(kwinDesktop->gtk->text("first").size(), 600u);
+    Json request =
+        batch(kwinDesktop->gtkPid,
+              {click(centre->x, centre->y), keys({"ctrl", "a"}), keys({"delete"}), type(typedFirst),
+               Json{{"type", "wait"}, {"seconds", 2}}, type(std::string(40, 'y'))});
+    DriverReply run = expectError(request, lostFocus, options);
+    ASSERT_GT(thiefEventsBefore, 0u) << "the focus was never taken";
+    std::vector<std::string> thiefEvents = kwinDesktop->qt->events();
+    thiefEvents.erase(thiefEvents.begin(), thiefEvents.begin() + thiefEventsBefore);
+    std::erase(thiefEvents, "focus in");
+    EXPECT_EQ(thiefEvents, std::vector<std::string>{}) << "the window that took the focus";
+    EXPECT_EQ(kwinDesktop->gtk->text("first"), typedFirst) << "the target's text";
 }
 
 TEST_F(KWinDesktopTest, AWindowOverThePointRefusesTheClickAndIsNamed) {

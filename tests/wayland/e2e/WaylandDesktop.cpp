@@ -145,7 +145,9 @@ std::string FieldsApp::text(const std::string& field) const {
 
 std::vector<std::string> FieldsApp::held() const {
     std::map<std::string, int> down;
-    for (const std::string& event : events()) {
+    std::vector<std::string> lines = events();
+    for (std::size_t index = std::min(mark_, lines.size()); index < lines.size(); ++index) {
+        const std::string& event = lines[index];
         if (event.rfind("press ", 0) == 0) {
             ++down[event.substr(6)];
         } else if (event.rfind("release ", 0) == 0) {
@@ -167,6 +169,10 @@ std::size_t FieldsApp::pressCount() const {
         count += event.rfind("press ", 0) == 0;
     }
     return count;
+}
+
+void FieldsApp::markStart() {
+    mark_ = events().size();
 }
 
 }  // namespace quorvel::e2e

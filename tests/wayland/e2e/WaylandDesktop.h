@@ -55,14 +55,17 @@ class FieldsApp {
     bool waitFor(const std::string& line, double seconds = 10) const;
     // The field's text as the application last reported it.
     std::string text(const std::string& field) const;
-    // Keys and buttons pressed and not let go of, as "key 38" or "button 1".
+    // Keys and buttons pressed since the mark and not let go of, as "key 38" or "button 1".
     std::vector<std::string> held() const;
     std::size_t pressCount() const;
+    // From here on: what came before (another test's events) counts for nothing in `held`.
+    void markStart();
 
   private:
     Toolkit toolkit_;
     std::string log_;
     std::string title_;
+    std::size_t mark_ = 0;
 };
 
 }  // namespace quorvel::e2e

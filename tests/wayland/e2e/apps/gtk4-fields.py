@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A GTK 4 window titled by argv[2] with two text fields, "first" (focused) and "second", that
 writes each key and button it receives and each text change to the file argv[1], one line each:
-"shown", "press key 38", "release key 38", "press button 1", "release button 1",
+"shown", "press key 38", "release key 38", "press button 1", "release button 1", "focus in",
+"focus out" (the keyboard's focus),
 "text second <JSON string>". The tests read back what arrived from there."""
 
 import json
@@ -37,6 +38,8 @@ def on_event(controller, _event):
     elif kind in (Gdk.EventType.BUTTON_PRESS, Gdk.EventType.BUTTON_RELEASE):
         verb = "press" if kind == Gdk.EventType.BUTTON_PRESS else "release"
         write("%s button %d" % (verb, event.get_button()))
+    elif kind == Gdk.EventType.FOCUS_CHANGE:
+        write("focus in" if event.get_in() else "focus out")
     return False
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A Qt 6 window titled by argv[2] with two line edits, "first" (focused) and "second", that
 writes each key and button it receives and each text change to the file argv[1], one line each:
-"shown", "press key 38", "release key 38", "press button 1", "release button 1",
+"shown", "press key 38", "release key 38", "press button 1", "release button 1", "focus in",
+"focus out" (the keyboard's focus),
 "text second <JSON string>". The tests read back what arrived from there."""
 
 import json
@@ -38,6 +39,8 @@ class Recorder(QObject):
         elif kind in (QEvent.Type.MouseButtonPress, QEvent.Type.MouseButtonRelease):
             verb = "press" if kind == QEvent.Type.MouseButtonPress else "release"
             write("%s button %d" % (verb, event.button().value))
+        elif kind in (QEvent.Type.FocusIn, QEvent.Type.FocusOut):
+            write("focus in" if kind == QEvent.Type.FocusIn else "focus out")
         return False
 
 
