@@ -115,6 +115,9 @@ ApplicationView::ApplicationView(DBusConnection* connection, std::string bus,
 
 void ApplicationView::forget() {
     entries_.clear();
+    // Answers still to come are dropped by the next batch: they belong to a round that is over.
+    firstReadsSent_.reset();
+    firstReplies_.reset();
     applicationRead_ = false;
     large_ = false;
     timeouts_ = 0;
@@ -146,15 +149,24 @@ MessagePtr ApplicationView::callOn(const std::string& path, const char* interfac
 
 std::vector<BusReply> ApplicationView::send(const std::vector<MessagePtr>& calls,
                                             int timeoutMilliseconds) {
+    takeInFirstReads(timeoutMilliseconds);
     if (timeouts_ >= timeoutsTolerated || calls.empty()) {
         return std::vector<BusReply>(calls.size());
     }
+    return awaitBatch(sendBatch(calls), timeoutMilliseconds);
+}
+
+SentCalls ApplicationView::sendBatch(const std::vector<MessagePtr>& calls) {
     // Straight to the application when it has given its own address: the bus daemon then
     // relays nothing, which halves the messages every call costs.
     DBusConnection* connection = direct_ ? direct_.get() : connection_;
     calls_ += static_cast<int>(calls.size());
     ++batches_;
-    std::vector<BusReply> replies = callAll(connection, calls, timeoutMilliseconds, giveUp_);
+    return sendAll(connection, calls);
+}
+
+std::vector<BusReply> ApplicationView::awaitBatch(SentCalls sent, int timeoutMilliseconds) {
+    std::vector<BusReply> replies = awaitAll(std::move(sent), timeoutMilliseconds, giveUp_);
     if (std::any_of(replies.begin(), replies.end(),
                     [](const BusReply& reply) { return reply.timedOut; })) {
         ++timeouts_;
@@ -187,17 +199,40 @@ void ApplicationView::connectDirectly(int timeoutMilliseconds) {
     }
 }
 
+std::vector<MessagePtr> ApplicationView::firstReadCalls() const {
+    std::vector<MessagePtr> calls = describingCalls(applicationPath);
+    calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
+    calls.push_back(directTried_ ? nullptr : addressCall());
+    return calls;
+}
+
+void ApplicationView::sendFirstReads() {
+    // On the application's own connection only, which nothing else awaits answers on.
+    if (!direct_ || applicationRead_ || firstReadsSent_ || firstReplies_ ||
+        timeouts_ >= timeoutsTolerated) {
+        return;
+    }
+    firstReadsSent_ = sendBatch(firstReadCalls());
+}
+
+void ApplicationView::takeInFirstReads(int timeoutMilliseconds) {
+    if (firstReadsSent_) {
+        firstReplies_ =
+            awaitBatch(*std::exchange(firstReadsSent_, std::nullopt), timeoutMilliseconds);
+    }
+}
+
 // The first read of a round: the application's list of objects, and the application object
 // with its children, which that list does not hold, in one batch.
 void ApplicationView::readApplication(int timeoutMilliseconds) {
     if (applicationRead_) {
         return;
     }
+    takeInFirstReads(timeoutMilliseconds);
     applicationRead_ = true;
-    std::vector<MessagePtr> calls = describingCalls(applicationPath);
-    calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
-    calls.push_back(directTried_ ? nullptr : addressCall());
-    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    std::vector<BusReply> replies = firstReplies_
+                                        ? std::move(*std::exchange(firstReplies_, std::nullopt))
+                                        : send(firstReadCalls(), timeoutMilliseconds);
     Entry& application = entries_[applicationPath];
     application.describeTried = true;
     application.node = parseDescribingReplies(&replies[0]);
@@ -211,7 +246,7 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
     if (large_ || timeouts_ > 0) {
         return;
     }
-    calls.clear();
+    std::vector<MessagePtr> calls;
     calls.push_back(callOn("/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems"));
     replies = send(calls, timeoutMilliseconds);
     storeItems(replies[0].value.get());

@@ -43,6 +43,10 @@ class ApplicationView {
     // reads need not: asks nothing of what the application shows. Once per view.
     void connectDirectly(int timeoutMilliseconds);
 
+    // Sends the first reads of a round without awaiting them, when the application has a
+    // connection of its own: the answers are taken in by the first read that follows.
+    void sendFirstReads();
+
     // Null when the object cannot be described.
     const AccessibleNode* node(const std::string& path, int timeoutMilliseconds);
     // Nothing when the children cannot be read. Of an object that counts many children, only
@@ -89,6 +93,8 @@ class ApplicationView {
     };
 
     void readApplication(int timeoutMilliseconds);
+    std::vector<MessagePtr> firstReadCalls() const;
+    void takeInFirstReads(int timeoutMilliseconds);
     MessagePtr addressCall() const;
     void useAddress(DBusMessage* reply, int timeoutMilliseconds);
     void countTopOfTree(int timeoutMilliseconds);
@@ -112,6 +118,8 @@ class ApplicationView {
     std::string parentOf(const std::string& path);
     std::optional<std::string> nextSiblingOrAncestorSibling(std::string path);
     std::vector<BusReply> send(const std::vector<MessagePtr>& calls, int timeoutMilliseconds);
+    SentCalls sendBatch(const std::vector<MessagePtr>& calls);
+    std::vector<BusReply> awaitBatch(SentCalls sent, int timeoutMilliseconds);
     MessagePtr callOn(const std::string& path, const char* interface, const char* method) const;
     // The calls that describe an object, and the description their replies give.
     static constexpr std::size_t describingCallCount = 4;
@@ -126,6 +134,9 @@ class ApplicationView {
     bool directTried_ = false;
     ConnectionPtr direct_;
     bool applicationRead_ = false;
+    // The first reads, sent before they were needed, and their answers once taken in.
+    std::optional<SentCalls> firstReadsSent_;
+    std::optional<std::vector<BusReply>> firstReplies_;
     // The application counts more objects than its list may hold, or an object of it more
     // children than are read at once: nothing is asked of it that walks all of its objects.
     bool large_ = false;

@@ -388,6 +388,12 @@ void AtspiAccessibility::reach(Pid pid) {
     }
 }
 
+void AtspiAccessibility::beginReads(Pid pid) {
+    if (reached_ && reached_->first == pid) {
+        view(reached_->second).sendFirstReads();
+    }
+}
+
 void AtspiAccessibility::setMessagingTimeout(const Element& element, float seconds) {
     const AtspiElement* atspi = asAtspi(element);
     if (!atspi || !std::isfinite(seconds)) {

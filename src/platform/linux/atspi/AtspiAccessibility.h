@@ -51,6 +51,9 @@ class AtspiAccessibility {
     // Finds the application and connects to it, reading nothing of what it shows: what a pause
     // before reading it has time for.
     void reach(Pid pid);
+    // Sends, without awaiting the answers, the first reads of the application `reach` found:
+    // for the moment a pause ends, so that the application answers while other work goes on.
+    void beginReads(Pid pid);
     void setMessagingTimeout(const Element& element, float seconds);
     std::optional<AttributeValue> copyAttribute(const Element& element, std::string_view name);
     void performAction(const Element& element, std::string_view action);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <unordered_map>
 
 namespace quorvel::atspi {
 
@@ -35,19 +34,25 @@ MessagePtr methodCall(const std::string& destination, const std::string& path,
     return call;
 }
 
-std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<MessagePtr>& calls,
-                              int timeoutMilliseconds, const std::function<bool()>& giveUp) {
-    std::vector<BusReply> replies(calls.size());
+SentCalls sendAll(DBusConnection* connection, const std::vector<MessagePtr>& calls) {
+    SentCalls sent{connection, calls.size(), {}};
     if (!connection || !dbus_connection_get_is_connected(connection)) {
-        return replies;
+        return sent;
     }
-    std::unordered_map<dbus_uint32_t, std::size_t> waiting;
     for (std::size_t index = 0; index < calls.size(); ++index) {
         dbus_uint32_t serial = 0;
         if (calls[index] && dbus_connection_send(connection, calls[index].get(), &serial)) {
-            waiting.emplace(serial, index);
+            sent.waiting.emplace(serial, index);
         }
     }
+    return sent;
+}
+
+std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
+                               const std::function<bool()>& giveUp) {
+    std::vector<BusReply> replies(sent.count);
+    DBusConnection* connection = sent.connection;
+    auto& waiting = sent.waiting;
     std::int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
     while (!waiting.empty()) {
         bool answered = false;
@@ -86,6 +91,11 @@ std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<Mess
         replies[index].timedOut = dbus_connection_get_is_connected(connection);
     }
     return replies;
+}
+
+std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<MessagePtr>& calls,
+                              int timeoutMilliseconds, const std::function<bool()>& giveUp) {
+    return awaitAll(sendAll(connection, calls), timeoutMilliseconds, giveUp);
 }
 
 BusReply callOne(DBusConnection* connection, MessagePtr call, int timeoutMilliseconds) {

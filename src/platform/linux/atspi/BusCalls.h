@@ -5,8 +5,10 @@
 // plus the other process's own work, not one round trip per call. Replies are read on the
 // calling thread; nothing else runs meanwhile.
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/linux/atspi/DBusHandles.h"
@@ -35,5 +37,18 @@ std::vector<BusReply> callAll(DBusConnection* connection, const std::vector<Mess
                               int timeoutMilliseconds, const std::function<bool()>& giveUp = {});
 
 BusReply callOne(DBusConnection* connection, MessagePtr call, int timeoutMilliseconds);
+
+// A batch sent and not yet awaited: `callAll` in two halves, so that other work can go on while
+// the other process answers. Only one batch may be outstanding on a connection at a time:
+// awaiting one drops the answers to any other.
+struct SentCalls {
+    DBusConnection* connection = nullptr;
+    std::size_t count = 0;
+    // The serial of each call sent, and its place in the batch.
+    std::unordered_map<dbus_uint32_t, std::size_t> waiting;
+};
+SentCalls sendAll(DBusConnection* connection, const std::vector<MessagePtr>& calls);
+std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
+                               const std::function<bool()>& giveUp = {});
 
 }  // namespace quorvel::atspi

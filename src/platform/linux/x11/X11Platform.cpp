@@ -80,9 +80,11 @@ void X11Platform::sleep(Nanos duration) {
     // A long pause (the one before the observation) is time enough to reach the accessibility
     // bus, which every observation asks about, and the application the reads will be about:
     // finding and connecting read nothing of any application's state.
+    std::optional<Pid> reached;
     if (duration >= std::chrono::milliseconds(100)) {
         if (accessibility_.available() && readsExpected_) {
-            accessibility_.reach(*std::exchange(readsExpected_, std::nullopt));
+            reached = std::exchange(readsExpected_, std::nullopt);
+            accessibility_.reach(*reached);
         }
     }
     // A pause on a display that has gone ends when it goes: nothing on it can change any more,
@@ -91,6 +93,11 @@ void X11Platform::sleep(Nanos duration) {
         return;
     }
     sleep_.until(until);
+    // The application answers its first reads while the window list is read: asked now, they
+    // answer for the moment the pause is over.
+    if (reached && !requestIsOver()) {
+        accessibility_.beginReads(*reached);
+    }
 }
 
 bool X11Platform::screenCaptureAllowed() {
