@@ -7,6 +7,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "platform/linux/common/MonotonicClock.h"
 
 extern char** environ;
@@ -91,10 +93,9 @@ bool startServer(const SavedClipboard& saved, Nanos until) {
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-    char name[] = "quorvel-computer";
-    char argument[64];
-    std::snprintf(argument, sizeof argument, "%s", serveClipboardArgument);
-    char* argv[] = {name, argument, nullptr};
+    std::string name = "quorvel-computer";
+    std::string argument = serveClipboardArgument;
+    char* argv[] = {name.data(), argument.data(), nullptr};
     pid_t pid = 0;
     int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -176,6 +177,9 @@ void ClipboardPaste::restore() {
 }
 
 int serveSavedClipboard() {
+    // Nothing the driver's host handed it stays open here: a host that waits for the end of a
+    // pipe it gave the driver must not wait for this process too.
+    ::close_range(setAnswerFd + 1, ~0U, 0);
     ::signal(SIGPIPE, SIG_IGN);
     std::string bytes;
     char buffer[65536];
