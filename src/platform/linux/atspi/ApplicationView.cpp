@@ -207,9 +207,7 @@ std::vector<MessagePtr> ApplicationView::firstReadCalls() const {
 }
 
 void ApplicationView::sendFirstReads() {
-    // On the application's own connection only, which nothing else awaits answers on.
-    if (!direct_ || applicationRead_ || firstReadsSent_ || firstReplies_ ||
-        timeouts_ >= timeoutsTolerated) {
+    if (applicationRead_ || firstReadsSent_ || firstReplies_ || timeouts_ >= timeoutsTolerated) {
         return;
     }
     firstReadsSent_ = sendBatch(firstReadCalls());

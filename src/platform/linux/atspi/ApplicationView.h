@@ -43,9 +43,14 @@ class ApplicationView {
     // reads need not: asks nothing of what the application shows. Once per view.
     void connectDirectly(int timeoutMilliseconds);
 
-    // Sends the first reads of a round without awaiting them, when the application has a
-    // connection of its own: the answers are taken in by the first read that follows.
+    // Sends the first reads of a round without awaiting them: the answers are taken in by the
+    // first read that follows, or by `takeInFirstReads`. Only one batch may be outstanding on a
+    // connection: before anything else awaits answers on the accessibility bus, reads sent there
+    // must be taken in.
     void sendFirstReads();
+    void takeInFirstReads(int timeoutMilliseconds);
+    // Whether the application is read over a connection of its own.
+    bool ownConnection() const { return direct_ != nullptr; }
 
     // Null when the object cannot be described.
     const AccessibleNode* node(const std::string& path, int timeoutMilliseconds);
@@ -94,7 +99,6 @@ class ApplicationView {
 
     void readApplication(int timeoutMilliseconds);
     std::vector<MessagePtr> firstReadCalls() const;
-    void takeInFirstReads(int timeoutMilliseconds);
     MessagePtr addressCall() const;
     void useAddress(DBusMessage* reply, int timeoutMilliseconds);
     void countTopOfTree(int timeoutMilliseconds);

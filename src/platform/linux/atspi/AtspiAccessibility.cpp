@@ -315,6 +315,7 @@ bool AtspiAccessibility::available() {
 }
 
 ApplicationView& AtspiAccessibility::view(const std::string& bus) {
+    takeInSharedReads(bus);
     auto& slot = views_[bus];
     if (!slot) {
         slot = std::make_unique<ApplicationView>(connection(), bus, giveUp_);
@@ -348,6 +349,7 @@ std::optional<std::string> AtspiAccessibility::busOf(Pid pid) {
     if (!bus || pid <= 0) {
         return std::nullopt;
     }
+    takeInSharedReads();
     const auto ownedBy = [pid](std::optional<std::uint32_t> owner) {
         return owner == static_cast<std::uint32_t>(pid);
     };
@@ -389,8 +391,22 @@ void AtspiAccessibility::reach(Pid pid) {
 }
 
 void AtspiAccessibility::beginReads(Pid pid) {
-    if (reached_ && reached_->first == pid) {
-        view(reached_->second).sendFirstReads();
+    if (!reached_ || reached_->first != pid) {
+        return;
+    }
+    ApplicationView& application = view(reached_->second);
+    application.sendFirstReads();
+    if (!application.ownConnection()) {
+        readsOnBus_ = reached_->second;
+    }
+}
+
+void AtspiAccessibility::takeInSharedReads(const std::string& bus) {
+    if (readsOnBus_ && *readsOnBus_ != bus) {
+        auto found = views_.find(*std::exchange(readsOnBus_, std::nullopt));
+        if (found != views_.end()) {
+            found->second->takeInFirstReads(defaultTimeoutMilliseconds);
+        }
     }
 }
 
@@ -484,6 +500,7 @@ void AtspiAccessibility::forgetReads() {
     for (auto& [bus, application] : views_) {
         application->forget();
     }
+    readsOnBus_.reset();
     serverWindows_.clear();
     mappings_.clear();
 }

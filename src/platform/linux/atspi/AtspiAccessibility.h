@@ -86,6 +86,9 @@ class AtspiAccessibility {
     // The process that owns each name on the accessibility bus, in one batch.
     std::vector<std::optional<std::uint32_t>> ownersOf(const std::vector<std::string>& names);
     ApplicationView& view(const std::string& bus);
+    // Takes in the first reads `beginReads` sent over the accessibility bus, unless they are the
+    // reads of `bus` (whose own reads take them in).
+    void takeInSharedReads(const std::string& bus = {});
 
     WindowLinks links_;
     std::function<bool()> giveUp_;
@@ -96,6 +99,8 @@ class AtspiAccessibility {
     std::unordered_map<std::string, std::unique_ptr<ApplicationView>> views_;
     // The name `reach` found, and for which process.
     std::optional<std::pair<Pid, std::string>> reached_;
+    // The application whose first reads are outstanding on the accessibility bus.
+    std::optional<std::string> readsOnBus_;
 };
 
 }  // namespace quorvel::atspi
