@@ -218,6 +218,37 @@ TEST_P(KWinFieldTest, TextTheLayoutHasAndLacksArrivesExactlyAndTheClipboardIsKep
     }
 }
 
+// The user's clipboard cannot be saved when its owner does not hand it over: then it must not be
+// replaced either, and text the keymap lacks is not typed.
+TEST_F(KWinDesktopTest, AClipboardWhoseOwnerDoesNotAnswerIsNeitherPastedOverNorLost) {
+    DriverReply before = expectOk(observe(kwinDesktop->gtkPid));
+    std::optional<Point> centre = fieldCentre(before.reply, "second");
+    ASSERT_TRUE(centre) << before.line;
+    const std::string held = "held by an owner that answers nobody";
+    CommandResult started =
+        runShell("wl-copy --foreground -- " + shellQuoted(held) + " >/dev/null 2>&1 & echo $!");
+    int owner = std::atoi(started.output.c_str());
+    ASSERT_GT(owner, 0) << started.output;
+    for (int polls = 0; polls < 250 && desktop().clipboard() != held; ++polls) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_EQ(desktop().clipboard(), held);
+    kill(owner, SIGSTOP);
+
+    DriverReply run = runDriver(batch(
+        kwinDesktop->gtkPid, {click(centre->x, centre->y), keys({"ctrl", "a"}), keys({"delete"}),
+                              type("a\xE6\x97\xA5"
+                                   "b")}));
+    kill(owner, SIGCONT);
+    EXPECT_EQ(run.reply.value("error", ""),
+              "Some keys could not be typed exactly; input may have been sent. Observe again "
+              "before retrying.")
+        << run.line;
+    EXPECT_EQ(kwinDesktop->gtk->text("second"), "a") << "nothing pasted, nothing after it";
+    EXPECT_EQ(desktop().clipboard(), held);
+    kill(owner, SIGTERM);
+}
+
 INSTANTIATE_TEST_SUITE_P(Toolkits, KWinFieldTest,
                          ::testing::Values(FieldCase{"Gtk4", true}, FieldCase{"Qt6", false}),
                          [](const auto& info) { return std::string(info.param.toolkit); });

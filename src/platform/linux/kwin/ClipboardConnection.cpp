@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstring>
 
 #include "platform/linux/common/MonotonicClock.h"
@@ -133,6 +134,8 @@ void ClipboardConnection::globalRemove(void* data, wl_registry*, std::uint32_t n
 
 std::unique_ptr<ClipboardConnection> ClipboardConnection::connect(Nanos until,
                                                                   const GiveUp& giveUp) {
+    // libwayland tells of a broken connection on standard error; the driver never writes there.
+    wl_log_set_handler_client([](const char*, va_list) {});
     std::unique_ptr<ClipboardConnection> connection(new ClipboardConnection());
     connection->display_ = wl_display_connect(nullptr);
     if (!connection->display_) {
