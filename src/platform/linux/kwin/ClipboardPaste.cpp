@@ -165,6 +165,11 @@ void ClipboardPaste::restore() {
     SavedClipboard saved = std::move(*saved_);
     saved_.reset();
     Nanos until = monotonicNow() + restoreBound;
+    // What another program copied after the paste is the user's clipboard now: it stays.
+    if (!connection_->roundTrip(until, nullptr) || connection_->replaced()) {
+        connection_.reset();
+        return;
+    }
     if (saved.types.empty()) {
         connection_->setSelection(saved);
         connection_->roundTrip(until, nullptr);
