@@ -64,7 +64,6 @@ void waitUntilDrained(int fd, Nanos until) {
 }  // namespace
 
 struct ClipboardConnection::OfferState {
-    ClipboardConnection* owner;
     dataControl::Offer* offer;
     std::vector<std::string> types;
 };
@@ -72,7 +71,7 @@ struct ClipboardConnection::OfferState {
 const dataControl::DeviceListener ClipboardConnection::deviceListener = {
     [](void* data, dataControl::Device*, dataControl::Offer* offer) {
         auto* self = static_cast<ClipboardConnection*>(data);
-        self->offers_.push_back(std::make_unique<OfferState>(OfferState{self, offer, {}}));
+        self->offers_.push_back(std::make_unique<OfferState>(OfferState{offer, {}}));
         dataControl::addListener(offer, &offerListener, self->offers_.back().get());
     },
     [](void* data, dataControl::Device*, dataControl::Offer* offer) {
@@ -227,13 +226,6 @@ bool ClipboardConnection::roundTrip(Nanos until, const GiveUp& giveUp) {
     bool ok = dispatchUntil([&] { return answered; }, until, giveUp);
     wl_callback_destroy(callback);
     return ok;
-}
-
-std::optional<std::vector<std::string>> ClipboardConnection::selectionTypes() const {
-    if (!selection_) {
-        return std::nullopt;
-    }
-    return selection_->types;
 }
 
 std::optional<SavedClipboard> ClipboardConnection::readSelection(Nanos ownerBound, Nanos until,

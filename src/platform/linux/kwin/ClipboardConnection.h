@@ -39,9 +39,6 @@ class ClipboardConnection {
     bool roundTrip(Nanos until, const GiveUp& giveUp);
     bool broken() const;
 
-    // The types the current selection is offered as, as of the last events taken in; absent
-    // while there is no selection.
-    std::optional<std::vector<std::string>> selectionTypes() const;
     // Every type of the current selection worth saving, read from its owner; absent when the
     // owner does not answer each within `ownerBound`, or the whole exceeds the limit.
     std::optional<SavedClipboard> readSelection(Nanos ownerBound, Nanos until,
