@@ -156,13 +156,26 @@ std::vector<BusReply> ApplicationView::send(const std::vector<MessagePtr>& calls
     return awaitBatch(sendBatch(calls), timeoutMilliseconds);
 }
 
-SentCalls ApplicationView::sendBatch(const std::vector<MessagePtr>& calls) {
+SentCalls ApplicationView::openBatch() {
+    ++batches_;
     // Straight to the application when it has given its own address: the bus daemon then
     // relays nothing, which halves the messages every call costs.
-    DBusConnection* connection = direct_ ? direct_.get() : connection_;
+    return SentCalls{direct_ ? direct_.get() : connection_, 0, {}};
+}
+
+void ApplicationView::sendInBatch(SentCalls& batch, const std::vector<MessagePtr>& calls) {
     calls_ += static_cast<int>(calls.size());
-    ++batches_;
-    return sendAll(connection, calls);
+    if (timeouts_ >= timeoutsTolerated) {
+        batch.count += calls.size();  // not sent: answered with nothing
+        return;
+    }
+    sendMore(batch, calls);
+}
+
+SentCalls ApplicationView::sendBatch(const std::vector<MessagePtr>& calls) {
+    SentCalls batch = openBatch();
+    sendInBatch(batch, calls);
+    return batch;
 }
 
 std::vector<BusReply> ApplicationView::awaitBatch(SentCalls sent, int timeoutMilliseconds) {
@@ -441,22 +454,24 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
             paths.push_back(each);
         }
     }
-    std::vector<MessagePtr> calls;
+    takeInFirstReads(timeoutMilliseconds);
+    // Each object's calls go out as soon as they are made: the application answers the first
+    // objects while the calls for the last are being made.
+    SentCalls batch = openBatch();
     for (const std::string& each : paths) {
         Entry& entry = entries_[each];
         entry.describeTried = true;
         entry.extentsTried = true;
-        for (MessagePtr& call : describingCalls(each)) {
-            calls.push_back(std::move(call));
-        }
+        std::vector<MessagePtr> calls = describingCalls(each);
         calls.push_back(
             withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), coordinateType_));
         // The objects at the top of the tree were counted before.
         if (!entry.childCount) {
             calls.push_back(childCountCall(each));
         }
+        sendInBatch(batch, calls);
     }
-    std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
+    std::vector<BusReply> replies = awaitBatch(std::move(batch), timeoutMilliseconds);
     const BusReply* reply = replies.data();
     for (const std::string& each : paths) {
         Entry& entry = entries_[each];

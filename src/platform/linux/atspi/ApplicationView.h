@@ -122,6 +122,8 @@ class ApplicationView {
     std::string parentOf(const std::string& path);
     std::optional<std::string> nextSiblingOrAncestorSibling(std::string path);
     std::vector<BusReply> send(const std::vector<MessagePtr>& calls, int timeoutMilliseconds);
+    SentCalls openBatch();
+    void sendInBatch(SentCalls& batch, const std::vector<MessagePtr>& calls);
     SentCalls sendBatch(const std::vector<MessagePtr>& calls);
     std::vector<BusReply> awaitBatch(SentCalls sent, int timeoutMilliseconds);
     MessagePtr callOn(const std::string& path, const char* interface, const char* method) const;

@@ -173,6 +173,11 @@ class ElementReader {
 
     // The object's place in the window system's pixels, through the mapping of its window.
     std::optional<Extents> placed(const std::string& path) {
+        // Only what is inside a window is placed: the application object is in none, whatever
+        // extents it claims.
+        if (path == applicationPath) {
+            return std::nullopt;
+        }
         std::optional<Extents> extents = view_.extents(path, timeout_);
         std::optional<std::string> window = view_.windowOf(path);
         if (!extents || !window) {

@@ -35,17 +35,23 @@ MessagePtr methodCall(const std::string& destination, const std::string& path,
 }
 
 SentCalls sendAll(DBusConnection* connection, const std::vector<MessagePtr>& calls) {
-    SentCalls sent{connection, calls.size(), {}};
-    if (!connection || !dbus_connection_get_is_connected(connection)) {
-        return sent;
+    SentCalls sent{connection, 0, {}};
+    sendMore(sent, calls);
+    return sent;
+}
+
+void sendMore(SentCalls& sent, const std::vector<MessagePtr>& calls) {
+    std::size_t first = sent.count;
+    sent.count += calls.size();
+    if (!sent.connection || !dbus_connection_get_is_connected(sent.connection)) {
+        return;
     }
     for (std::size_t index = 0; index < calls.size(); ++index) {
         dbus_uint32_t serial = 0;
-        if (calls[index] && dbus_connection_send(connection, calls[index].get(), &serial)) {
-            sent.waiting.emplace(serial, index);
+        if (calls[index] && dbus_connection_send(sent.connection, calls[index].get(), &serial)) {
+            sent.waiting.emplace(serial, first + index);
         }
     }
-    return sent;
 }
 
 std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,

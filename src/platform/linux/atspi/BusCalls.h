@@ -48,6 +48,8 @@ struct SentCalls {
     std::unordered_map<dbus_uint32_t, std::size_t> waiting;
 };
 SentCalls sendAll(DBusConnection* connection, const std::vector<MessagePtr>& calls);
+// Sends more calls as part of a batch already sent: their replies follow the earlier ones'.
+void sendMore(SentCalls& sent, const std::vector<MessagePtr>& calls);
 std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
                                const std::function<bool()>& giveUp = {});
 
