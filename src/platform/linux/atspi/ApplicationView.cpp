@@ -35,6 +35,14 @@ constexpr int countedDepth = 6;
 
 constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
 
+std::vector<MessagePtr> single(MessagePtr call) {
+    std::vector<MessagePtr> calls;
+    if (call) {
+        calls.push_back(std::move(call));
+    }
+    return calls;
+}
+
 MessagePtr withStrings(MessagePtr call, const char* first, const char* second = nullptr) {
     if (call && !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &first,
                                           second ? DBUS_TYPE_STRING : DBUS_TYPE_INVALID, &second,
@@ -120,6 +128,7 @@ void ApplicationView::forget() {
     firstReplies_.reset();
     applicationRead_ = false;
     large_ = false;
+    keepsNoList_ = false;
     timeouts_ = 0;
 }
 
@@ -179,7 +188,12 @@ SentCalls ApplicationView::sendBatch(const std::vector<MessagePtr>& calls) {
 }
 
 std::vector<BusReply> ApplicationView::awaitBatch(SentCalls sent, int timeoutMilliseconds) {
-    std::vector<BusReply> replies = awaitAll(std::move(sent), timeoutMilliseconds, giveUp_);
+    return awaitStream(sent, timeoutMilliseconds, {});
+}
+
+std::vector<BusReply> ApplicationView::awaitStream(SentCalls& sent, int timeoutMilliseconds,
+                                                   const AnswerHandler& answered) {
+    std::vector<BusReply> replies = awaitEach(sent, timeoutMilliseconds, giveUp_, answered);
     if (std::any_of(replies.begin(), replies.end(),
                     [](const BusReply& reply) { return reply.timedOut; })) {
         ++timeouts_;
@@ -216,6 +230,8 @@ std::vector<MessagePtr> ApplicationView::firstReadCalls() const {
     std::vector<MessagePtr> calls = describingCalls(applicationPath);
     calls.push_back(callOn(applicationPath, accessibleInterface, "GetChildren"));
     calls.push_back(directTried_ ? nullptr : addressCall());
+    calls.push_back(withStrings(callOn(applicationPath, "org.freedesktop.DBus.Properties", "Get"),
+                                "org.a11y.atspi.Application", "ToolkitName"));
     return calls;
 }
 
@@ -253,8 +269,10 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
     if (!directTried_) {
         useAddress(replies[describingCallCount + 1].value.get(), timeoutMilliseconds);
     }
+    // Qt's bridge answers the request for the list of objects with an empty list.
+    keepsNoList_ = parsePropertyString(replies[describingCallCount + 2].value.get()) == "Qt";
     countTopOfTree(timeoutMilliseconds);
-    if (large_ || timeouts_ > 0) {
+    if (large_ || timeouts_ > 0 || keepsNoList_) {
         return;
     }
     std::vector<MessagePtr> calls;
@@ -263,40 +281,88 @@ void ApplicationView::readApplication(int timeoutMilliseconds) {
     storeItems(replies[0].value.get());
 }
 
-// Counts the children of the objects at the top of the tree, level by level, and lists those of
-// the objects that count few; stops at the first that counts many. The counts and lists are
-// what the walk reads of these objects anyway.
+// Counts the children of the objects at the top of the tree, breadth first, and lists those of
+// the objects that count few; asks nothing new once one counts many. The counts and lists are
+// what the walk reads of these objects anyway. Each call goes out the moment the answer it
+// depends on is in, so that the application has the next question while the driver takes in
+// the last answer. Where the application keeps no list of its objects, each counted object is
+// also described, placed and read (its text or value) in the same stream.
 void ApplicationView::countTopOfTree(int timeoutMilliseconds) {
-    std::vector<std::string> level = sameBusChildren(applicationPath);
+    enum class Read { Count, List, Describe, TextLength, Text, Value };
+    struct Asked {
+        std::string path;
+        int depth;
+        Read read;
+        std::size_t first;  // the first call of the group this call belongs to
+    };
+    std::vector<Asked> asked;                                 // one per call, in the order sent
+    std::unordered_map<std::size_t, std::size_t> unanswered;  // by the group's first call
     std::size_t counted = 0;
-    for (int depth = 0; depth < countedDepth && !level.empty() && counted < countedBeforeList;
-         ++depth) {
-        level.resize(std::min(level.size(), countedBeforeList - counted));
-        counted += level.size();
-        std::vector<MessagePtr> calls;
-        for (const std::string& path : level) {
-            calls.push_back(childCountCall(path));
-        }
-        std::vector<BusReply> counts = send(calls, timeoutMilliseconds);
-        std::vector<std::string> listed;
-        for (std::size_t index = 0; index < level.size(); ++index) {
-            noteChildCount(level[index], parsePropertyInteger(counts[index].value.get()));
-            std::optional<std::int32_t> count = entries_[level[index]].childCount;
-            if (count && *count > 0) {
-                listed.push_back(level[index]);
-            }
-        }
-        if (large_) {
+    SentCalls batch = openBatch();
+    auto ask = [&](const std::string& path, int depth, Read read, std::vector<MessagePtr> calls) {
+        if (calls.empty()) {
             return;
         }
-        readChildLists(listed, timeoutMilliseconds);
-        std::vector<std::string> next;
-        for (const std::string& path : listed) {
-            std::vector<std::string> children = sameBusChildren(path);
-            next.insert(next.end(), children.begin(), children.end());
+        unanswered[asked.size()] = calls.size();
+        asked.insert(asked.end(), calls.size(), Asked{path, depth, read, asked.size()});
+        sendInBatch(batch, calls);
+    };
+    auto count = [&](const std::vector<std::string>& paths, int depth) {
+        std::size_t first = counted;
+        for (const std::string& path : paths) {
+            if (counted == countedBeforeList) {
+                break;
+            }
+            ++counted;
+            ask(path, depth, Read::Count, single(childCountCall(path)));
         }
-        level = std::move(next);
-    }
+        // After the counts: they are what the next calls wait for.
+        for (std::size_t index = 0; keepsNoList_ && index < counted - first; ++index) {
+            ask(paths[index], depth, Read::Describe, describingAndPlacingCalls(paths[index]));
+        }
+    };
+    // Takes in the answers to a group of calls once all of them are in.
+    auto take = [&](const Asked& group, const BusReply* replies) {
+        Entry& entry = entries_[group.path];
+        switch (group.read) {
+            case Read::Count:
+                noteChildCount(group.path, parsePropertyInteger(replies->value.get()));
+                if (!large_ && entry.childCount && *entry.childCount > 0) {
+                    ask(group.path, group.depth, Read::List, childListCalls(group.path));
+                }
+                break;
+            case Read::List:
+                storeChildList(group.path, replies, 1);
+                if (!large_ && group.depth + 1 < countedDepth) {
+                    count(sameBusChildren(group.path), group.depth + 1);
+                }
+                break;
+            case Read::Describe:
+                storeDescribingAndPlacing(group.path, replies);
+                ask(group.path, group.depth, Read::TextLength, single(textLengthCall(group.path)));
+                ask(group.path, group.depth, Read::Value, single(valueCall(group.path)));
+                break;
+            case Read::TextLength:
+                ask(group.path, group.depth, Read::Text,
+                    single(textCall(group.path, parsePropertyInteger(replies->value.get()))));
+                break;
+            case Read::Text:
+                storeText(group.path, replies->value.get());
+                break;
+            case Read::Value:
+                entry.value = parseCurrentValue(replies->value.get());
+                break;
+        }
+    };
+    count(sameBusChildren(applicationPath), 0);
+    awaitStream(batch, timeoutMilliseconds,
+                [&](std::size_t index, const std::vector<BusReply>& replies) {
+                    std::size_t first = asked[index].first;
+                    if (--unanswered[first] == 0) {
+                        const Asked group = asked[first];  // `asked` grows as calls are made
+                        take(group, &replies[first]);
+                    }
+                });
 }
 
 std::vector<std::string> ApplicationView::sameBusChildren(const std::string& path) {
@@ -459,14 +525,9 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
     // objects while the calls for the last are being made.
     SentCalls batch = openBatch();
     for (const std::string& each : paths) {
-        Entry& entry = entries_[each];
-        entry.describeTried = true;
-        entry.extentsTried = true;
-        std::vector<MessagePtr> calls = describingCalls(each);
-        calls.push_back(
-            withUnsigned(callOn(each, "org.a11y.atspi.Component", "GetExtents"), coordinateType_));
+        std::vector<MessagePtr> calls = describingAndPlacingCalls(each);
         // The objects at the top of the tree were counted before.
-        if (!entry.childCount) {
+        if (!entries_[each].childCount) {
             calls.push_back(childCountCall(each));
         }
         sendInBatch(batch, calls);
@@ -475,14 +536,29 @@ void ApplicationView::describe(const std::string& path, int timeoutMilliseconds)
     const BusReply* reply = replies.data();
     for (const std::string& each : paths) {
         Entry& entry = entries_[each];
-        entry.node = parseDescribingReplies(reply);
-        entry.extents = parseExtents(reply[describingCallCount].value.get());
+        storeDescribingAndPlacing(each, reply);
         reply += describingCallCount + 1;
         if (!entry.childCount) {
             noteChildCount(each, parsePropertyInteger(reply->value.get()));
             ++reply;
         }
     }
+}
+
+std::vector<MessagePtr> ApplicationView::describingAndPlacingCalls(const std::string& path) {
+    Entry& entry = entries_[path];
+    entry.describeTried = true;
+    entry.extentsTried = true;
+    std::vector<MessagePtr> calls = describingCalls(path);
+    calls.push_back(
+        withUnsigned(callOn(path, "org.a11y.atspi.Component", "GetExtents"), coordinateType_));
+    return calls;
+}
+
+void ApplicationView::storeDescribingAndPlacing(const std::string& path, const BusReply* replies) {
+    Entry& entry = entries_[path];
+    entry.node = parseDescribingReplies(replies);
+    entry.extents = parseExtents(replies[describingCallCount].value.get());
 }
 
 const AccessibleNode* ApplicationView::node(const std::string& path, int timeoutMilliseconds) {
@@ -600,22 +676,13 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
                                              coordinateType_));
             }
         }
-        ValueSource source = valueSource(node.role);
-        if (!entry.textTried) {
-            entry.textTried = true;
-            if (source == ValueSource::Text && node.supports(TextInterface)) {
-                reads.push_back({each, Read::TextLength});
-                calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "Get"),
-                                            "org.a11y.atspi.Text", "CharacterCount"));
-            }
+        if (MessagePtr call = textLengthCall(each)) {
+            reads.push_back({each, Read::TextLength});
+            calls.push_back(std::move(call));
         }
-        if (!entry.valueTried) {
-            entry.valueTried = true;
-            if (source == ValueSource::Number && node.supports(ValueInterface)) {
-                reads.push_back({each, Read::Value});
-                calls.push_back(withStrings(callOn(each, "org.freedesktop.DBus.Properties", "Get"),
-                                            "org.a11y.atspi.Value", "CurrentValue"));
-            }
+        if (MessagePtr call = valueCall(each)) {
+            reads.push_back({each, Read::Value});
+            calls.push_back(std::move(call));
         }
         if (!entry.childrenTried) {
             entry.childrenTried = true;
@@ -664,19 +731,61 @@ void ApplicationView::readTexts(
     std::vector<std::string> paths;
     std::vector<MessagePtr> calls;
     for (const auto& [path, length] : lengths) {
-        if (length && *length <= 0) {
-            entries_[path].text = "";
-            continue;
+        if (MessagePtr call = textCall(path, length)) {
+            paths.push_back(path);
+            calls.push_back(std::move(call));
         }
-        std::int32_t end = length ? std::min(*length, textReadLimit) : -1;
-        paths.push_back(path);
-        calls.push_back(withIntegers(callOn(path, "org.a11y.atspi.Text", "GetText"), 0, end));
     }
     std::vector<BusReply> replies = send(calls, timeoutMilliseconds);
     for (std::size_t index = 0; index < paths.size(); ++index) {
-        if (std::optional<std::string> text = parseText(replies[index].value.get())) {
-            entries_[paths[index]].text = withoutObjectPlaceholders(std::move(*text));
-        }
+        storeText(paths[index], replies[index].value.get());
+    }
+}
+
+// The call for the length of the object's text, when its role shows a text; marks it asked.
+MessagePtr ApplicationView::textLengthCall(const std::string& path) {
+    Entry& entry = entries_[path];
+    if (entry.textTried || !entry.node) {
+        return nullptr;
+    }
+    entry.textTried = true;
+    if (valueSource(entry.node->role) != ValueSource::Text ||
+        !entry.node->supports(TextInterface)) {
+        return nullptr;
+    }
+    return withStrings(callOn(path, "org.freedesktop.DBus.Properties", "Get"),
+                       "org.a11y.atspi.Text", "CharacterCount");
+}
+
+// The call for the object's value, when its role shows a number; marks it asked.
+MessagePtr ApplicationView::valueCall(const std::string& path) {
+    Entry& entry = entries_[path];
+    if (entry.valueTried || !entry.node) {
+        return nullptr;
+    }
+    entry.valueTried = true;
+    if (valueSource(entry.node->role) != ValueSource::Number ||
+        !entry.node->supports(ValueInterface)) {
+        return nullptr;
+    }
+    return withStrings(callOn(path, "org.freedesktop.DBus.Properties", "Get"),
+                       "org.a11y.atspi.Value", "CurrentValue");
+}
+
+// The call for the text as far as an observation shows it; none where the application counts
+// no characters, whose text is then known to be empty.
+MessagePtr ApplicationView::textCall(const std::string& path, std::optional<std::int32_t> length) {
+    if (length && *length <= 0) {
+        entries_[path].text = "";
+        return nullptr;
+    }
+    std::int32_t end = length ? std::min(*length, textReadLimit) : -1;
+    return withIntegers(callOn(path, "org.a11y.atspi.Text", "GetText"), 0, end);
+}
+
+void ApplicationView::storeText(const std::string& path, DBusMessage* reply) {
+    if (std::optional<std::string> text = parseText(reply)) {
+        entries_[path].text = withoutObjectPlaceholders(std::move(*text));
     }
 }
 

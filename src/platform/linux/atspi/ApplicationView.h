@@ -5,7 +5,9 @@
 // - the first read asks, in one batch, for the application object and its windows; then the
 //   children of the objects at the top of the tree are counted, and unless one counts many, the
 //   application's whole list of objects is asked for (org.a11y.atspi.Cache.GetItems, with names,
-//   roles, descriptions and states as they are at that moment);
+//   roles, descriptions and states as they are at that moment); Qt's bridge answers that list
+//   with nothing, so a Qt application has the objects at the top described, placed and read as
+//   they are counted, each call going out as soon as the answer it depends on is in;
 // - objects the list leaves out (the rows of tables and lists, the items of menus) are described
 //   on demand, each with the objects that follow it in walking order, in one batch;
 // - positions, sizes, texts, values and children are read for the object asked about and the
@@ -114,6 +116,10 @@ class ApplicationView {
     MessagePtr childCountCall(const std::string& path) const;
     void describe(const std::string& path, int timeoutMilliseconds);
     void readSoon(const std::string& path, int timeoutMilliseconds);
+    MessagePtr textLengthCall(const std::string& path);
+    MessagePtr valueCall(const std::string& path);
+    MessagePtr textCall(const std::string& path, std::optional<std::int32_t> length);
+    void storeText(const std::string& path, DBusMessage* reply);
     void readTexts(const std::vector<std::pair<std::string, std::optional<std::int32_t>>>& lengths,
                    int timeoutMilliseconds);
     enum class Described { Only, Any };
@@ -126,11 +132,18 @@ class ApplicationView {
     void sendInBatch(SentCalls& batch, const std::vector<MessagePtr>& calls);
     SentCalls sendBatch(const std::vector<MessagePtr>& calls);
     std::vector<BusReply> awaitBatch(SentCalls sent, int timeoutMilliseconds);
+    // Awaits a batch to which `answered` may add calls as answers come in.
+    std::vector<BusReply> awaitStream(SentCalls& sent, int timeoutMilliseconds,
+                                      const AnswerHandler& answered);
     MessagePtr callOn(const std::string& path, const char* interface, const char* method) const;
     // The calls that describe an object, and the description their replies give.
     static constexpr std::size_t describingCallCount = 4;
     std::vector<MessagePtr> describingCalls(const std::string& path) const;
     static std::optional<AccessibleNode> parseDescribingReplies(const BusReply* replies);
+    // The describing calls and the one for the object's place, marked as asked; and the storing
+    // of their answers.
+    std::vector<MessagePtr> describingAndPlacingCalls(const std::string& path);
+    void storeDescribingAndPlacing(const std::string& path, const BusReply* replies);
 
     DBusConnection* connection_;
     std::uint32_t coordinateType_ = 0;
@@ -146,6 +159,8 @@ class ApplicationView {
     // The application counts more objects than its list may hold, or an object of it more
     // children than are read at once: nothing is asked of it that walks all of its objects.
     bool large_ = false;
+    // The application answers the request for its list of objects with nothing.
+    bool keepsNoList_ = false;
     int timeouts_ = 0;
     int calls_ = 0;
     int batches_ = 0;

@@ -56,12 +56,18 @@ void sendMore(SentCalls& sent, const std::vector<MessagePtr>& calls) {
 
 std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
                                const std::function<bool()>& giveUp) {
+    return awaitEach(sent, timeoutMilliseconds, giveUp, {});
+}
+
+std::vector<BusReply> awaitEach(SentCalls& sent, int timeoutMilliseconds,
+                                const std::function<bool()>& giveUp,
+                                const AnswerHandler& answered) {
     std::vector<BusReply> replies(sent.count);
     DBusConnection* connection = sent.connection;
     auto& waiting = sent.waiting;
     std::int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
     while (!waiting.empty()) {
-        bool answered = false;
+        bool anyAnswer = false;
         while (DBusMessage* raw = dbus_connection_pop_message(connection)) {
             MessagePtr message(raw);
             int type = dbus_message_get_type(raw);
@@ -72,13 +78,18 @@ std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
             if (found == waiting.end()) {
                 continue;  // the answer to an earlier batch that timed out
             }
+            std::size_t index = found->second;
             if (type == DBUS_MESSAGE_TYPE_METHOD_RETURN) {
-                replies[found->second].value = std::move(message);
+                replies[index].value = std::move(message);
             }
             waiting.erase(found);
-            answered = true;
+            anyAnswer = true;
+            if (answered) {
+                answered(index, replies);
+                replies.resize(sent.count);
+            }
         }
-        if (answered) {
+        if (anyAnswer) {
             deadline = monotonicMilliseconds() + timeoutMilliseconds;
         }
         std::int64_t left = deadline - monotonicMilliseconds();
@@ -93,6 +104,7 @@ std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
             break;  // disconnected
         }
     }
+    replies.resize(sent.count);
     for (const auto& [serial, index] : waiting) {
         replies[index].timedOut = dbus_connection_get_is_connected(connection);
     }

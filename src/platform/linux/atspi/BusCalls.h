@@ -52,5 +52,11 @@ SentCalls sendAll(DBusConnection* connection, const std::vector<MessagePtr>& cal
 void sendMore(SentCalls& sent, const std::vector<MessagePtr>& calls);
 std::vector<BusReply> awaitAll(SentCalls sent, int timeoutMilliseconds,
                                const std::function<bool()>& giveUp = {});
+// `awaitAll`, telling `answered` of each answer as it comes in: its place in the batch, and the
+// replies so far. It may send more calls in the batch (`sendMore`): their answers are awaited
+// too, so that a call that depends on an answer goes out the moment that answer is in.
+using AnswerHandler = std::function<void(std::size_t index, const std::vector<BusReply>& replies)>;
+std::vector<BusReply> awaitEach(SentCalls& sent, int timeoutMilliseconds,
+                                const std::function<bool()>& giveUp, const AnswerHandler& answered);
 
 }  // namespace quorvel::atspi
