@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/linux/atspi/AccessibilityConnection.h"
 #include "platform/linux/atspi/AttributeConversion.h"
@@ -14,6 +15,8 @@ namespace {
 
 // Until the driver sets one, a read waits as long as the driver's own messaging timeout.
 constexpr int defaultTimeoutMilliseconds = 100;
+// A pause this long is time enough to reach the application the reads after it are about.
+constexpr Nanos longPause = std::chrono::milliseconds(100);
 // Finding an application asks the registry and the bus daemon, not the application.
 constexpr int lookupTimeoutMilliseconds = 250;
 
@@ -386,6 +389,17 @@ ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
         return nullptr;
     }
     return makeElement(ObjectRef{*bus, applicationPath}, pid);
+}
+
+std::optional<Pid> AtspiAccessibility::startPause(Nanos duration, std::optional<Pid>& expected) {
+    forgetReads();
+    // Finding and connecting read nothing of any application's state.
+    if (duration < longPause || !expected || !available()) {
+        return std::nullopt;
+    }
+    Pid pid = *std::exchange(expected, std::nullopt);
+    reach(pid);
+    return pid;
 }
 
 void AtspiAccessibility::reach(Pid pid) {

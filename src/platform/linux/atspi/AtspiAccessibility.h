@@ -54,6 +54,10 @@ class AtspiAccessibility {
     // Sends, without awaiting the answers, the first reads of the application `reach` found:
     // for the moment a pause ends, so that the application answers while other work goes on.
     void beginReads(Pid pid);
+    // What the start of a pause of `duration` does: a new round of reads, and in a long pause
+    // (the one before an observation) the application `expected` names (which is then cleared)
+    // reached. Gives the process reached, whose first reads go out when the pause is over.
+    std::optional<Pid> startPause(Nanos duration, std::optional<Pid>& expected);
     void setMessagingTimeout(const Element& element, float seconds);
     std::optional<AttributeValue> copyAttribute(const Element& element, std::string_view name);
     void performAction(const Element& element, std::string_view action);

@@ -86,15 +86,12 @@ Nanos KWinPlatform::now() {
 
 void KWinPlatform::sleep(Nanos duration) {
     Nanos until = monotonicNow() + duration;
-    accessibility_.forgetReads();
-    // A long pause (the one before the observation) is time enough to reach the accessibility
-    // bus and the application the reads will be about, reading nothing of its state.
-    if (duration >= std::chrono::milliseconds(100)) {
-        if (accessibility_.available() && readsExpected_) {
-            accessibility_.reach(*std::exchange(readsExpected_, std::nullopt));
-        }
-    }
+    std::optional<Pid> reached = accessibility_.startPause(duration, readsExpected_);
     sleep_.until(until);
+    // The application answers its first reads while KWin's window list is asked for.
+    if (reached && !requestIsOver()) {
+        accessibility_.beginReads(*reached);
+    }
 }
 
 void KWinPlatform::expectReadsOf(Pid pid) {

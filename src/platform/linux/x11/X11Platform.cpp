@@ -75,18 +75,8 @@ void X11Platform::sleep(Nanos duration) {
     // Time spent reaching the X server (which another client may hold) is part of the pause.
     Nanos until = monotonicNow() + duration;
     sendQueued();
-    accessibility_.forgetReads();
     listedThisRound_.reset();
-    // A long pause (the one before the observation) is time enough to reach the accessibility
-    // bus, which every observation asks about, and the application the reads will be about:
-    // finding and connecting read nothing of any application's state.
-    std::optional<Pid> reached;
-    if (duration >= std::chrono::milliseconds(100)) {
-        if (accessibility_.available() && readsExpected_) {
-            reached = std::exchange(readsExpected_, std::nullopt);
-            accessibility_.reach(*reached);
-        }
-    }
+    std::optional<Pid> reached = accessibility_.startPause(duration, readsExpected_);
     // A pause on a display that has gone ends when it goes: nothing on it can change any more,
     // and what follows (a poll, a focus check, the observation) then ends the request at once.
     if (connection_.closedBefore(until - sleep_.wakeEarly())) {
