@@ -339,8 +339,10 @@ void ApplicationView::countTopOfTree(int timeoutMilliseconds) {
                 break;
             case Read::Describe:
                 storeDescribingAndPlacing(group.path, replies);
-                ask(group.path, group.depth, Read::TextLength, single(textLengthCall(group.path)));
-                ask(group.path, group.depth, Read::Value, single(valueCall(group.path)));
+                ask(group.path, group.depth, Read::TextLength,
+                    single(shownValueCall(group.path, ValueSource::Text)));
+                ask(group.path, group.depth, Read::Value,
+                    single(shownValueCall(group.path, ValueSource::Number)));
                 break;
             case Read::TextLength:
                 ask(group.path, group.depth, Read::Text,
@@ -676,11 +678,11 @@ void ApplicationView::readSoon(const std::string& path, int timeoutMilliseconds)
                                              coordinateType_));
             }
         }
-        if (MessagePtr call = textLengthCall(each)) {
+        if (MessagePtr call = shownValueCall(each, ValueSource::Text)) {
             reads.push_back({each, Read::TextLength});
             calls.push_back(std::move(call));
         }
-        if (MessagePtr call = valueCall(each)) {
+        if (MessagePtr call = shownValueCall(each, ValueSource::Number)) {
             reads.push_back({each, Read::Value});
             calls.push_back(std::move(call));
         }
@@ -742,34 +744,23 @@ void ApplicationView::readTexts(
     }
 }
 
-// The call for the length of the object's text, when its role shows a text; marks it asked.
-MessagePtr ApplicationView::textLengthCall(const std::string& path) {
+// The call for the length of the object's text, when its role shows a text, or for its value,
+// when its role shows a number; marks that read asked for.
+MessagePtr ApplicationView::shownValueCall(const std::string& path, ValueSource source) {
     Entry& entry = entries_[path];
-    if (entry.textTried || !entry.node) {
+    bool& tried = source == ValueSource::Text ? entry.textTried : entry.valueTried;
+    if (tried || !entry.node) {
         return nullptr;
     }
-    entry.textTried = true;
-    if (valueSource(entry.node->role) != ValueSource::Text ||
-        !entry.node->supports(TextInterface)) {
+    tried = true;
+    bool text = source == ValueSource::Text;
+    if (valueSource(entry.node->role) != source ||
+        !entry.node->supports(text ? TextInterface : ValueInterface)) {
         return nullptr;
     }
     return withStrings(callOn(path, "org.freedesktop.DBus.Properties", "Get"),
-                       "org.a11y.atspi.Text", "CharacterCount");
-}
-
-// The call for the object's value, when its role shows a number; marks it asked.
-MessagePtr ApplicationView::valueCall(const std::string& path) {
-    Entry& entry = entries_[path];
-    if (entry.valueTried || !entry.node) {
-        return nullptr;
-    }
-    entry.valueTried = true;
-    if (valueSource(entry.node->role) != ValueSource::Number ||
-        !entry.node->supports(ValueInterface)) {
-        return nullptr;
-    }
-    return withStrings(callOn(path, "org.freedesktop.DBus.Properties", "Get"),
-                       "org.a11y.atspi.Value", "CurrentValue");
+                       text ? "org.a11y.atspi.Text" : "org.a11y.atspi.Value",
+                       text ? "CharacterCount" : "CurrentValue");
 }
 
 // The call for the text as far as an observation shows it; none where the application counts

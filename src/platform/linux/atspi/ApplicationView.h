@@ -25,6 +25,7 @@
 #include "platform/linux/atspi/AccessibleNode.h"
 #include "platform/linux/atspi/BusCalls.h"
 #include "platform/linux/atspi/ObjectRef.h"
+#include "platform/linux/atspi/RoleTable.h"
 
 namespace quorvel::atspi {
 
@@ -116,8 +117,7 @@ class ApplicationView {
     MessagePtr childCountCall(const std::string& path) const;
     void describe(const std::string& path, int timeoutMilliseconds);
     void readSoon(const std::string& path, int timeoutMilliseconds);
-    MessagePtr textLengthCall(const std::string& path);
-    MessagePtr valueCall(const std::string& path);
+    MessagePtr shownValueCall(const std::string& path, ValueSource source);
     MessagePtr textCall(const std::string& path, std::optional<std::int32_t> length);
     void storeText(const std::string& path, DBusMessage* reply);
     void readTexts(const std::vector<std::pair<std::string, std::optional<std::int32_t>>>& lengths,
