@@ -27,6 +27,8 @@ packages=(
   libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core procps xkb-data
   # The Wayland platform's libraries: libei to KWin's EIS, the Wayland client, xkbcommon.
   libei-dev libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
+  # KWin's window-management protocol, which tells the driver the active window.
+  plasma-wayland-protocols
   # The build and the tests, as scripts/install-deps.sh has them for Debian 12.
   cmake g++ make pkg-config libicu-dev nlohmann-json3-dev libdbus-1-dev libpng-dev
   libxcb1-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-randr0-dev libxcb-xkb-dev
@@ -132,6 +134,12 @@ build_and_test() {
     grep -qx "\.\.\. $target" <<<"$known" && targets+=("$target")
   done
   quietly in_root cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+  # KWin grants its window-management protocol to an executable that an installed desktop entry
+  # names, as the package's entry names the installed driver; the menu index is made afresh.
+  mkdir -p "$root/usr/share/applications"
+  sed "s|@QUORVEL_EXECUTABLE@|$build/quorvel-computer|" "$checkout/packaging/quorvel-computer.desktop.in" \
+    >"$root/usr/share/applications/quorvel-computer-tests.desktop"
+  quietly in_root kbuildsycoca6 --noincremental
   # No test of the label is a failure, not a pass.
   in_root ctest --test-dir "$build" -L wayland --output-on-failure --no-tests=error
 }

@@ -12,24 +12,14 @@
 #include <cstring>
 
 #include "platform/linux/common/MonotonicClock.h"
+#include "platform/linux/kwin/WaylandWaits.h"
 
 namespace quorvel::kwin {
 
 namespace {
 
-// Waits are cut into slices this long, so that a give-up test is asked often enough.
-constexpr Nanos waitSlice = std::chrono::milliseconds(20);
 // How long an application may take to read what it asked for.
 constexpr Nanos serveBound = std::chrono::seconds(1);
-
-int pollMilliseconds(Nanos until) {
-    Nanos now = monotonicNow();
-    if (until <= now) {
-        return 0;
-    }
-    Nanos wait = std::min(until - now, waitSlice);
-    return static_cast<int>((wait.count() + 999'999) / 1'000'000);
-}
 
 // Writes all of `bytes` to a non-blocking `fd` by `until`.
 bool writeAll(int fd, const std::string& bytes, Nanos until) {
@@ -182,50 +172,12 @@ bool ClipboardConnection::broken() const {
 
 bool ClipboardConnection::dispatchUntil(const std::function<bool()>& done, Nanos until,
                                         const GiveUp& giveUp) {
-    while (true) {
-        if (wl_display_dispatch_pending(display_) < 0) {
-            return false;
-        }
-        if (done()) {
-            return true;
-        }
-        if (broken() || (giveUp && giveUp()) || monotonicNow() >= until) {
-            return false;
-        }
-        while (wl_display_prepare_read(display_) != 0) {
-            if (wl_display_dispatch_pending(display_) < 0) {
-                return false;
-            }
-        }
-        short events = POLLIN;
-        if (wl_display_flush(display_) < 0) {
-            if (errno != EAGAIN) {
-                wl_display_cancel_read(display_);
-                return false;
-            }
-            events |= POLLOUT;
-        }
-        pollfd descriptor{wl_display_get_fd(display_), events, 0};
-        if (::poll(&descriptor, 1, pollMilliseconds(until)) > 0 &&
-            (descriptor.revents & (POLLIN | POLLERR | POLLHUP))) {
-            if (wl_display_read_events(display_) < 0) {
-                return false;
-            }
-        } else {
-            wl_display_cancel_read(display_);
-        }
-    }
+    return kwin::dispatchUntil(display_, done, until,
+                               [&] { return broken() || (giveUp && giveUp()); });
 }
 
 bool ClipboardConnection::roundTrip(Nanos until, const GiveUp& giveUp) {
-    bool answered = false;
-    static const wl_callback_listener doneListener = {
-        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
-    wl_callback* callback = wl_display_sync(display_);
-    wl_callback_add_listener(callback, &doneListener, &answered);
-    bool ok = dispatchUntil([&] { return answered; }, until, giveUp);
-    wl_callback_destroy(callback);
-    return ok;
+    return kwin::roundTrip(display_, until, [&] { return broken() || (giveUp && giveUp()); });
 }
 
 std::optional<SavedClipboard> ClipboardConnection::readSelection(Nanos ownerBound, Nanos until,

@@ -101,6 +101,7 @@ void KWinPlatform::expectReadsOf(Pid pid) {
 void KWinPlatform::endWaitsWhen(std::function<bool()> requestOver) {
     requestOver_ = std::move(requestOver);
     watch_.endWaitsWhen(requestOver_);
+    activeWindow_.endWaitsWhen(requestOver_);
     input_.endWaitsWhen(requestOver_);
     clipboard_.endWaitsWhen(requestOver_);
     accessibility_.endWaitsWhen(requestOver_);
@@ -118,6 +119,11 @@ bool KWinPlatform::accessibilityTrusted() {
 }
 
 std::optional<Pid> KWinPlatform::frontmostPid() {
+    // The focus is checked before every event: where KWin grants its window-management protocol,
+    // the round trip that makes the answer current goes straight to KWin, not through the bus.
+    if (activeWindow_.available()) {
+        return activeWindow_.activePid();
+    }
     const kwin::WindowReport* report = watch_.current();
     if (!report) {
         return std::nullopt;

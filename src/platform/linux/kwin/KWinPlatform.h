@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/common/PreciseSleep.h"
+#include "platform/linux/kwin/ActiveWindow.h"
 #include "platform/linux/kwin/ClipboardPaste.h"
 #include "platform/linux/kwin/EisInput.h"
 #include "platform/linux/kwin/SessionBus.h"
@@ -63,6 +64,7 @@ class KWinPlatform final : public Platform {
     std::function<bool()> requestOver_;
     std::optional<kwin::SessionBus> bus_;
     kwin::WindowWatch watch_{bus_};
+    kwin::ActiveWindow activeWindow_;
     kwin::EisInput input_{bus_};
     kwin::ClipboardPaste clipboard_;
     bool pasteFellShort_ = false;
