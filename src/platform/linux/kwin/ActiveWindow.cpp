@@ -22,6 +22,9 @@ constexpr int roundTripsForNewWindows = 3;
 // KWin answers a round trip in well under a millisecond; one that takes this long is not
 // answering.
 constexpr Nanos roundTripLimit = std::chrono::milliseconds(500);
+// A question asked ahead is taken up to this much later than the lead says: the time between
+// the pause's end and the check.
+constexpr Nanos leadSlack = std::chrono::microseconds(100);
 
 // Events the driver has no use for.
 template <typename... Arguments>
@@ -60,6 +63,7 @@ bool ActiveWindow::connect() {
 }
 
 void ActiveWindow::disconnect() {
+    dropQuestion();
     for (auto& [handle, window] : windows_) {
         org_kde_plasma_window_destroy(handle);
     }
@@ -128,11 +132,59 @@ void ActiveWindow::unmapped(void* data, org_kde_plasma_window* handle) {
     org_kde_plasma_window_destroy(handle);
 }
 
+Nanos ActiveWindow::lead() const {
+    return quickest_.value_or(Nanos{0});
+}
+
+void ActiveWindow::askAhead() {
+    if (!manager_ || question_ || !quickest_) {
+        return;
+    }
+    static const wl_callback_listener answer = {
+        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+    question_ = wl_display_sync(display_);
+    if (!question_) {
+        return;
+    }
+    answered_ = false;
+    wl_callback_add_listener(question_, &answer, &answered_);
+    askedAt_ = monotonicNow();
+    wl_display_flush(display_);
+}
+
+void ActiveWindow::dropQuestion() {
+    if (question_) {
+        wl_callback_destroy(question_);
+        question_ = nullptr;
+    }
+}
+
+// The question asked ahead when it is recent enough, else a round trip of its own; the quickest
+// round trip seen sets how far ahead the next question is asked.
+bool ActiveWindow::firstTrip() {
+    Nanos start = monotonicNow();
+    if (question_ && start - askedAt_ <= lead() + leadSlack) {
+        bool ok = dispatchUntil(
+            display_, [this] { return answered_; }, start + roundTripLimit, giveUp_);
+        dropQuestion();
+        return ok;
+    }
+    dropQuestion();
+    if (!kwin::roundTrip(display_, start + roundTripLimit, giveUp_)) {
+        return false;
+    }
+    Nanos took = monotonicNow() - start;
+    quickest_ = quickest_ ? std::min(*quickest_, took) : took;
+    return true;
+}
+
 // One round trip, and more while windows announced meanwhile have not sent their first state: a
 // window that became active as it appeared is then known with its process.
 bool ActiveWindow::roundTrip() {
     for (int trip = 0; trip < roundTripsForNewWindows; ++trip) {
-        if (!kwin::roundTrip(display_, monotonicNow() + roundTripLimit, giveUp_)) {
+        bool ok = trip == 0 ? firstTrip()
+                            : kwin::roundTrip(display_, monotonicNow() + roundTripLimit, giveUp_);
+        if (!ok) {
             return false;
         }
         if (std::all_of(windows_.begin(), windows_.end(),

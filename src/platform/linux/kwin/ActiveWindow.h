@@ -19,6 +19,7 @@
 
 #include "platform/Platform.h"
 
+struct wl_callback;
 struct wl_display;
 struct wl_registry;
 struct org_kde_plasma_window_management;
@@ -42,6 +43,14 @@ class ActiveWindow {
     // active, its process is not known, or the connection failed.
     std::optional<Pid> activePid();
 
+    // A question sent ahead of the next `activePid`, timed to be answered as a pause ends: how
+    // long before the end it is sent (the quickest round trip seen, none before the first), and
+    // the sending. `activePid` takes its answer only while it is no older than that lead, so
+    // that the answer is never staler, when the event it guards goes out, than a round trip
+    // started at that moment would have made it.
+    Nanos lead() const;
+    void askAhead();
+
   private:
     struct Window {
         org_kde_plasma_window* handle = nullptr;
@@ -52,7 +61,11 @@ class ActiveWindow {
 
     bool connect();
     void disconnect();
+    // One round trip, or the answer to the question asked ahead when it is recent enough; then
+    // more while windows announced meanwhile lack their first state.
     bool roundTrip();
+    bool firstTrip();
+    void dropQuestion();
 
     static void announced(void* data, wl_registry* registry, std::uint32_t name,
                           const char* interface, std::uint32_t version);
@@ -65,6 +78,11 @@ class ActiveWindow {
 
     std::function<bool()> giveUp_;
     bool tried_ = false;
+    // The question asked ahead: its callback, when it was sent, whether it is answered.
+    wl_callback* question_ = nullptr;
+    Nanos askedAt_{0};
+    bool answered_ = false;
+    std::optional<Nanos> quickest_;
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     org_kde_plasma_window_management* manager_ = nullptr;

@@ -87,6 +87,13 @@ Nanos KWinPlatform::now() {
 void KWinPlatform::sleep(Nanos duration) {
     Nanos until = monotonicNow() + duration;
     std::optional<Pid> reached = accessibility_.startPause(duration, readsExpected_);
+    // A pause is followed by a focus check: its question goes out ahead, to be answered as the
+    // pause ends (the check takes the answer only if it is that recent).
+    if (activeWindow_.available() && activeWindow_.lead() > Nanos{0} &&
+        duration > activeWindow_.lead()) {
+        sleep_.until(until - activeWindow_.lead());
+        activeWindow_.askAhead();
+    }
     sleep_.until(until);
     // The application answers its first reads while KWin's window list is asked for.
     if (reached && !requestIsOver()) {
