@@ -27,12 +27,14 @@ DriverReply runDriver(const Json& request, const DriverOptions& options) {
     }
     auto start = std::chrono::steady_clock::now();
     result.started = start;
+    const char* executable =
+        options.executable.empty() ? QUORVEL_EXECUTABLE : options.executable.c_str();
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
-        execl(QUORVEL_EXECUTABLE, QUORVEL_EXECUTABLE, static_cast<char*>(nullptr));
+        execl(executable, executable, static_cast<char*>(nullptr));
         _exit(127);
     }
     close(in[0]);

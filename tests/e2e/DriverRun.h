@@ -28,6 +28,8 @@ struct DriverOptions {
     // Called once, this long after the request was written (for example to steal the focus).
     std::optional<std::chrono::milliseconds> meanwhileAfter;
     std::function<void(int pid)> meanwhile;
+    // The executable to run, when not the one built.
+    std::string executable;
 };
 
 DriverReply runDriver(const Json& request, const DriverOptions& options = {});
