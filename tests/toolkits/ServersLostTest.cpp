@@ -41,9 +41,10 @@ TEST_P(ServersLost, EndTheRequestWithinASecondInOneTrueLine) {
     std::int32_t target =
         loss.windowlessTarget ? desktop.servicePid(Service::WindowManager) : desktop.appPids()[0];
 
-    DriverReply run = runDriver(
-        batch(target, loss.actions),
-        {.meanwhileAfter = loss.after, .meanwhile = [victim](int) { kill(victim, SIGKILL); }});
+    DriverReply run = runDriver(batch(target, loss.actions),
+                                {.meanwhileAfter = loss.after,
+                                 .meanwhile = [victim](int) { kill(victim, SIGKILL); },
+                                 .executable = {}});
 
     ASSERT_TRUE(run.reply.is_object()) << run.line;
     EXPECT_EQ(run.errorOutput, "");
