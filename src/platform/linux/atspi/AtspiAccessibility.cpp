@@ -391,13 +391,13 @@ ElementHandle AtspiAccessibility::applicationElement(Pid pid) {
     return makeElement(ObjectRef{*bus, applicationPath}, pid);
 }
 
-std::optional<Pid> AtspiAccessibility::startPause(Nanos duration, std::optional<Pid>& expected) {
+std::optional<Pid> AtspiAccessibility::startPause(Nanos duration) {
     forgetReads();
     // Finding and connecting read nothing of any application's state.
-    if (duration < longPause || !expected || !available()) {
+    if (duration < longPause || !readsExpected_ || !available()) {
         return std::nullopt;
     }
-    Pid pid = *std::exchange(expected, std::nullopt);
+    Pid pid = *std::exchange(readsExpected_, std::nullopt);
     reach(pid);
     return pid;
 }

@@ -54,10 +54,12 @@ class AtspiAccessibility {
     // Sends, without awaiting the answers, the first reads of the application `reach` found:
     // for the moment a pause ends, so that the application answers while other work goes on.
     void beginReads(Pid pid);
+    // The application the reads after the next long pause are about.
+    void expectReadsOf(Pid pid) { readsExpected_ = pid; }
     // What the start of a pause of `duration` does: a new round of reads, and in a long pause
-    // (the one before an observation) the application `expected` names (which is then cleared)
-    // reached. Gives the process reached, whose first reads go out when the pause is over.
-    std::optional<Pid> startPause(Nanos duration, std::optional<Pid>& expected);
+    // (the one before an observation) the application expected reached. Gives the process
+    // reached, whose first reads go out when the pause is over.
+    std::optional<Pid> startPause(Nanos duration);
     void setMessagingTimeout(const Element& element, float seconds);
     std::optional<AttributeValue> copyAttribute(const Element& element, std::string_view name);
     void performAction(const Element& element, std::string_view action);
@@ -101,6 +103,7 @@ class AtspiAccessibility {
     bool connectionTried_ = false;
     ConnectionPtr connection_;
     std::unordered_map<std::string, std::unique_ptr<ApplicationView>> views_;
+    std::optional<Pid> readsExpected_;
     // The name `reach` found, and for which process.
     std::optional<std::pair<Pid, std::string>> reached_;
     // The application whose first reads are outstanding on the accessibility bus.

@@ -86,7 +86,7 @@ Nanos KWinPlatform::now() {
 
 void KWinPlatform::sleep(Nanos duration) {
     Nanos until = monotonicNow() + duration;
-    std::optional<Pid> reached = accessibility_.startPause(duration, readsExpected_);
+    std::optional<Pid> reached = accessibility_.startPause(duration);
     // A pause is followed by a focus check: its question goes out ahead, to be answered as the
     // pause ends (the check takes the answer only if it is that recent).
     if (activeWindow_.available() && activeWindow_.lead() > Nanos{0} &&
@@ -102,7 +102,7 @@ void KWinPlatform::sleep(Nanos duration) {
 }
 
 void KWinPlatform::expectReadsOf(Pid pid) {
-    readsExpected_ = pid;
+    accessibility_.expectReadsOf(pid);
 }
 
 void KWinPlatform::endWaitsWhen(std::function<bool()> requestOver) {

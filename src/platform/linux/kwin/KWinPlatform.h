@@ -69,7 +69,6 @@ class KWinPlatform final : public Platform {
     kwin::ClipboardPaste clipboard_;
     bool pasteFellShort_ = false;
     bool claimed_ = false;
-    std::optional<Pid> readsExpected_;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };

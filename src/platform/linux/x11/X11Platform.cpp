@@ -68,7 +68,7 @@ void X11Platform::endWaitsWhen(std::function<bool()> requestOver) {
 }
 
 void X11Platform::expectReadsOf(Pid pid) {
-    readsExpected_ = pid;
+    accessibility_.expectReadsOf(pid);
 }
 
 void X11Platform::sleep(Nanos duration) {
@@ -76,7 +76,7 @@ void X11Platform::sleep(Nanos duration) {
     Nanos until = monotonicNow() + duration;
     sendQueued();
     listedThisRound_.reset();
-    std::optional<Pid> reached = accessibility_.startPause(duration, readsExpected_);
+    std::optional<Pid> reached = accessibility_.startPause(duration);
     // A pause on a display that has gone ends when it goes: nothing on it can change any more,
     // and what follows (a poll, a focus check, the observation) then ends the request at once.
     if (connection_.closedBefore(until - sleep_.wakeEarly())) {

@@ -80,8 +80,6 @@ class X11Platform final : public Platform {
     // The window list read last since the last pause or event: where the accessibility tree of
     // the same observation places its windows, without asking the server again.
     std::optional<Json> listedThisRound_;
-    // The application the reads after the next long pause are about.
-    std::optional<Pid> readsExpected_;
     atspi::AtspiAccessibility accessibility_;
     PreciseSleep sleep_;
 };
